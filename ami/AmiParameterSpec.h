@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstddef>
+
+#include "runtime/MultiArray.h"
+
+// One row of a model's AMI parameter table. Each model declares its parameters once, in one table, in the
+// order in which AMI_Init reads them; the constructor's defaults, the reading in AMI_Init and the kit's
+// parameter files all follow from that table.
+template <typename Model>
+struct AmiParameterSpec {
+    enum class Kind { Real, Integer, IntegerList };
+
+    const char* name;
+    Kind kind;
+    double Model::*real;                       // Kind::Real
+    int Model::*integer;                       // Kind::Integer
+    Velmora::MultiArray<int> Model::*list;     // Kind::IntegerList, read element by element
+    double defaultValue;                       // Real and Integer
+    const int* listDefaults;                   // IntegerList: listLength values
+    int listLength;
+    const char* description;                   // units and meaning, for documentation and the .ami file
+
+    static constexpr AmiParameterSpec Real(const char* name, double Model::*field, double value,
+                                           const char* description) {
+        return {name, Kind::Real, field, nullptr, nullptr, value, nullptr, 0, description};
+    }
+    static constexpr AmiParameterSpec Integer(const char* name, int Model::*field, int value,
+                                              const char* description) {
+        return {name, Kind::Integer, nullptr, field, nullptr, static_cast<double>(value), nullptr, 0, description};
+    }
+    static constexpr AmiParameterSpec IntegerList(const char* name, Velmora::MultiArray<int> Model::*field,
+                                                  const int* values, int length, const char* description) {
+        return {name, Kind::IntegerList, nullptr, nullptr, field, 0.0, values, length, description};
+    }
+};
+
+template <typename Model>
+struct AmiParameterTable {
+    const AmiParameterSpec<Model>* rows;
+    std::size_t count;
+    const AmiParameterSpec<Model>* begin() const { return rows; }
+    const AmiParameterSpec<Model>* end() const { return rows + count; }
+};
+
+template <typename Model, std::size_t N>
+constexpr AmiParameterTable<Model> MakeParameterTable(const AmiParameterSpec<Model> (&rows)[N]) {
+    return {rows, N};
+}
+
+// Writes every default of a model's parameter table into the model's fields. List parameters are shaped
+// 1 by length, as the model holds them before AMI_Init reads them.
+template <typename Model>
+void ApplyParameterDefaults(Model& model, AmiParameterTable<Model> table) {
+    using Spec = AmiParameterSpec<Model>;
+    for (const Spec& spec : table) {
+        switch (spec.kind) {
+            case Spec::Kind::Real: model.*spec.real = spec.defaultValue; break;
+            case Spec::Kind::Integer: model.*spec.integer = static_cast<int>(spec.defaultValue); break;
+            case Spec::Kind::IntegerList: {
+                Velmora::MultiArray<int>& list = model.*spec.list;
+                list.SetShape(1, spec.listLength);
+                for (int i = 0; i < spec.listLength; ++i) list[static_cast<std::size_t>(i)] = spec.listDefaults[i];
+                break;
+            }
+        }
+    }
+}

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test of both bitnesses (the 32-bit suite under qemu-i386), then fuzzes
+# the parameter parser for a bounded time. Exits non-zero on any failure.
+set -euo pipefail
+root=$(cd "$(dirname "$0")" && pwd)
+jobs=${KELVANE_JOBS:-$(nproc)}
+"$root/tools/setup/build-all.sh"
+echo "== 64-bit tests =="
+ctest --test-dir "$root/build/x64" -j "$jobs" --output-on-failure
+echo "== 32-bit tests (qemu-i386) =="
+ctest --test-dir "$root/build/x86" -j "$jobs" --output-on-failure
+echo "== parser fuzzing =="
+"$root/fuzz/run_fuzz.sh" "$root/build/fuzz" "${KELVANE_FUZZ_SECONDS:-30}"
