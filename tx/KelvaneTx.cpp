@@ -1,0 +1,105 @@
+#include "tx/KelvaneTx.h"
+
+#include <algorithm>
+
+#include "runtime/TruncateToInt.h"
+#include "tx/TxResponseTable.h"
+
+using Velmora::CircularBuffer;
+using Velmora::TruncateToInt;
+
+namespace {
+
+// The FFE's taps are one unit interval apart at the nominal 32 samples per bit, whatever the simulator's
+// sample interval.
+constexpr int kFfeSamplesPerBit = 32;
+
+void Join(CircularBuffer<double>& a, CircularBuffer<double>& b, double* storage) {
+    for (CircularBuffer<double>* view : {&a, &b}) {
+        view->Attach(storage, 1);
+        view->rate = 1;
+    }
+}
+
+}  // namespace
+
+kelvane_tx::kelvane_tx() { ApplyParameterDefaults(*this, AmiParameters()); }
+
+kelvane_tx::~kelvane_tx() {
+    ReleaseLinks();
+    ReleaseResponseArrays();
+}
+
+void kelvane_tx::ReleaseLinks() {
+    Velmora::FreeStorage(linkInData);
+    Velmora::FreeStorage(linkOutData);
+    Velmora::FreeStorage(linkMidData);
+}
+
+void kelvane_tx::ReleaseResponseArrays() {
+    Velmora::FreeStorage(responseValues);
+    Velmora::FreeStorage(responseTimeStamps);
+    response.Response = nullptr;
+    response.ResponseTimeStamps = nullptr;
+}
+
+bool kelvane_tx::Setup() {
+    ReleaseResponseArrays();
+
+    ffe.cm1_sign = TruncateToInt(cm1_sign);
+    ffe.c0_sign = TruncateToInt(c0_sign);
+    ffe.c1_sign = TruncateToInt(c1_sign);
+    ffe.cm1 = TruncateToInt(cm1);
+    ffe.c0 = TruncateToInt(c0);
+    ffe.c1 = TruncateToInt(c1);
+    ffe.samplesPerBit = kFfeSamplesPerBit;
+    const bool ffeReady = ffe.Setup();
+
+    responseValues = CircularBuffer<double>::Allocate(txResponseLength);
+    responseTimeStamps = CircularBuffer<double>::Allocate(txResponseLength);
+    std::copy(txResponseValues, txResponseValues + txResponseLength, responseValues);
+    std::copy(txResponseTimes, txResponseTimes + txResponseLength, responseTimeStamps);
+    response.ResponseType = Velmora::TimeResponseFIR::ImpulseResponse;
+    response.Response = responseValues;
+    response.NumberOfResponseValues = txResponseLength;
+    response.ResponseTimeStamps = responseTimeStamps;
+    response.NumberOfTimeStamps = txResponseLength;
+    response.SampleRate = samplesPerBit / bitTime;
+    const bool responseReady = response.Setup();
+
+    input.SetRate(1);
+    output.SetRate(1);
+    return ffeReady && responseReady;
+}
+
+bool kelvane_tx::Initialize() {
+    ReleaseLinks();
+    linkInData = CircularBuffer<double>::Allocate(1);
+    Join(linkIn, response.input, linkInData);
+    linkOutData = CircularBuffer<double>::Allocate(1);
+    Join(linkOut, ffeOut, linkOutData);
+    linkMidData = CircularBuffer<double>::Allocate(1);
+    Join(response.output, ffeIn, linkMidData);
+
+    const bool ffeReady = ffe.Initialize();
+    const bool responseReady = response.Initialize();
+    return ffeReady && responseReady;
+}
+
+bool kelvane_tx::Run() {
+    input.CopyTo(0, linkIn, 0, 1);
+    const bool responseOk = response.Run();
+    ffe.input = ffeIn[0];
+    const bool ffeOk = ffe.Run();
+    ffeOut[0] = ffe.output;
+    linkOut.CopyTo(0, output, 0, 1);
+    return responseOk && ffeOk;
+}
+
+bool kelvane_tx::Finalize() {
+    const bool ffeDone = ffe.Finalize();
+    const bool responseDone = response.Finalize();
+    ReleaseLinks();
+    ReleaseResponseArrays();
+    return ffeDone && responseDone;
+}

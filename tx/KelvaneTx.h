@@ -1,0 +1,72 @@
+#pragma once
+
+#include <memory>
+
+#include "ami/AmiParameterSpec.h"
+#include "dsp/TimeResponseFIR.h"
+#include "runtime/CircularBuffer.h"
+#include "runtime/DFModel.h"
+#include "tx/tx_fir_new.h"
+
+// The transmitter model: each simulator sample passes through the transmitter's stored analog impulse
+// response and then through the three-tap FFE, which limits its input to ±0.5 V.
+class kelvane_tx final : public Velmora::DFModel {
+public:
+    static constexpr const char* kRootName = "kelvane_tx";
+    static constexpr bool kHasClockPort = false;
+    static AmiParameterTable<kelvane_tx> AmiParameters();
+
+    Velmora::CircularBuffer<double> input;   // external input port, one sample per Run
+    Velmora::CircularBuffer<double> output;  // external output port, one sample per Run
+
+    double samplesPerBit = 32.0;               // samples per unit interval, written by AMI_Init
+    double bitTime = 3.571428571428571e-11;    // unit interval [s], written by AMI_Init
+
+    // AMI parameters, held as double and truncated toward zero when handed to the FFE.
+    double c0;        // main-cursor setting, 0..31
+    double c1;        // post-cursor setting, 0..15
+    double cm1;       // pre-cursor setting, 0..15
+    double c0_sign;   // 0 makes the main weight negative
+    double c1_sign;   // 1 makes the post weight positive
+    double cm1_sign;  // 1 makes the pre weight positive
+
+    tx_fir_new ffe;
+    Velmora::CircularBuffer<double> ffeIn;   // model-side view of the response-to-FFE connection
+    Velmora::CircularBuffer<double> ffeOut;  // model-side view of the FFE-to-output connection
+    Velmora::TimeResponseFIR response;       // the stored response
+
+    kelvane_tx();
+    ~kelvane_tx() override;
+    kelvane_tx(const kelvane_tx&) = delete;
+    kelvane_tx& operator=(const kelvane_tx&) = delete;
+
+    bool Setup() override;
+    bool Initialize() override;
+    bool Run() override;
+    bool Finalize() override;
+
+    // AMI layer hooks.
+    void SetTiming(double bitTimeValue, int samplesPerBitValue) {
+        bitTime = bitTimeValue;
+        samplesPerBit = static_cast<double>(samplesPerBitValue);
+    }
+    Velmora::CircularBuffer<double>& InputPort() { return input; }
+    Velmora::CircularBuffer<double>& OutputPort() { return output; }
+    template <typename F>
+    void ForEachPort(F f) {
+        f(input);
+        f(output);
+    }
+
+private:
+    void ReleaseLinks();
+    void ReleaseResponseArrays();
+
+    double* linkInData = nullptr;   // input-to-response connection
+    Velmora::CircularBuffer<double> linkIn;
+    double* linkOutData = nullptr;  // FFE-to-output connection
+    Velmora::CircularBuffer<double> linkOut;
+    double* linkMidData = nullptr;  // response-to-FFE connection
+    double* responseValues = nullptr;      // the response block's copy of the stored values
+    double* responseTimeStamps = nullptr;  // the response block's copy of the stored times (normalised in place)
+};
