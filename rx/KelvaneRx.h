@@ -1,0 +1,145 @@
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include "ami/AmiParameterSpec.h"
+#include "dsp/ClockTimes.h"
+#include "runtime/CircularBuffer.h"
+#include "runtime/ConstUnTimed.h"
+#include "runtime/DFModel.h"
+#include "runtime/Fork.h"
+#include "runtime/Gain.h"
+#include "runtime/MultiArray.h"
+#include "runtime/Mux.h"
+#include "runtime/TypeConverter.h"
+#include "rx/Adapt_custom_lyra.h"
+#include "rx/ClockRecoverySection.h"
+#include "rx/DFE_custom.h"
+#include "rx/EOM_custom_lyra.h"
+#include "rx/EqualiserSection.h"
+#include "rx/NClockDelay.h"
+#include "rx/vga_gain.h"
+
+// The receiver model: equaliser, gain stage and DFE on the data path; oscillator, quadrature shifter,
+// phase detector and loop filter recovering the clock; eye-opening monitor and adaptation engine choosing
+// the equaliser setting and the DFE taps. One Run consumes one input sample.
+class kelvane_rx final : public Velmora::DFModel {
+public:
+    static constexpr const char* kRootName = "kelvane_rx";
+    static constexpr bool kHasClockPort = true;
+    static constexpr int kEqTableLength = 16;
+    static constexpr int kArcs = 64;
+    static AmiParameterTable<kelvane_rx> AmiParameters();
+
+    // External ports, each given one element of storage by the AMI layer.
+    Velmora::CircularBuffer<double> inputPort;     // input waveform sample [V]
+    Velmora::CircularBuffer<double> clockPort;     // clock time [s], or -1.0 without a clock edge
+    Velmora::CircularBuffer<double> outputPort;    // output waveform sample [V]
+    Velmora::CircularBuffer<float> decisionPort;   // the DFE decision times 0.5
+    Velmora::CircularBuffer<double> tickPort;      // the oscillator's clock as 0.0 or 1.0
+
+    double bitTime = 3.571428571428571e-11;  // unit interval [s], written by AMI_Init
+    int samplesPerBit = 16;                  // written by AMI_Init
+
+    // AMI parameters, in reading order; the table in KelvaneRxParameters.cpp gives defaults and meaning.
+    int Rx_config;
+    int Factor;
+    double VCO_Sensitivity;
+    int CTLE;
+    int DFEAdapt;
+    int DFEtap1;
+    int DFEtap2;
+    int DFEtap3;
+    int CTLEAdapt;
+    int EOM_window;
+    double VerticalEyeRes;
+    double EOMAmplitude;
+    double DFElsb;
+    double DFEtap4;
+    double DFEtap5;
+    double EQ_HIGAIN;
+    double VGA_GAIN;
+    Velmora::MultiArray<int> EQ_TABLE;
+    double DFETap1Limit;
+    double EOMaxAmp;
+
+    kelvane_rx();
+    ~kelvane_rx() override;
+    kelvane_rx(const kelvane_rx&) = delete;
+    kelvane_rx& operator=(const kelvane_rx&) = delete;
+
+    bool Setup() override;
+    bool Initialize() override;
+    bool Run() override;
+    bool Finalize() override;
+
+    // AMI layer hooks.
+    void SetTiming(double bitTimeValue, int samplesPerBitValue) {
+        bitTime = bitTimeValue;
+        samplesPerBit = samplesPerBitValue;
+    }
+    Velmora::CircularBuffer<double>& InputPort() { return inputPort; }
+    Velmora::CircularBuffer<double>& OutputPort() { return outputPort; }
+    Velmora::CircularBuffer<double>& ClockPort() { return clockPort; }
+    template <typename F>
+    void ForEachPort(F f) {
+        f(inputPort);
+        f(clockPort);
+        f(outputPort);
+        f(decisionPort);
+        f(tickPort);
+    }
+
+    // Sections.
+    EqualiserSection equaliserSection;
+    ClockRecoverySection clockRecovery;
+
+    // Direct members.
+    Velmora::ClockTimes risingClockTimes;
+    Velmora::ClockTimes fallingClockTimes;
+    DFE_custom dfe;
+    NClockDelay clockDelay;  // start gate of the adaptation engine
+    vga_gain gainStage;
+    Velmora::CircularBuffer<double> gainInput;
+    Velmora::CircularBuffer<double> gainOutput;
+    EOM_custom_lyra eyeMonitor;
+    Adapt_custom_lyra adaptation;
+    Velmora::ScalarToScalar<double, int, Velmora::TypeConverterRound> selectConverter1;  // output select
+    Velmora::ScalarToScalar<double, int, Velmora::TypeConverterRound> selectConverter2;  // clock select
+    Velmora::ScalarToScalar<double, int, Velmora::TypeConverterRound> enableConverter;
+    Velmora::ScalarToScalar<int, float, Velmora::TypeConverterAssign> decisionToFloat;
+    Velmora::ScalarToScalar<int, double, Velmora::TypeConverterAssign> tickToReal1;  // rising clock times
+    Velmora::ScalarToScalar<int, double, Velmora::TypeConverterAssign> tickToReal2;  // falling clock times
+    Velmora::ScalarToScalar<int, double, Velmora::TypeConverterAssign> tickToReal3;  // tick port
+    Velmora::ScalarToScalar<float, double, Velmora::TypeConverterAssign> halfDecisionToReal;
+    Velmora::ConstUnTimed<double> enableConstant;
+    Velmora::Fork<double> equalisedFork;
+    Velmora::Mux<double> outputMux;
+    Velmora::CircularBuffer<int> outputSelect;
+    Velmora::ConstUnTimed<double> clockSelectConstant;
+    Velmora::Mux<double> clockMux;
+    Velmora::CircularBuffer<int> clockSelect;
+    Velmora::ConstUnTimed<double> outputSelectConstant;
+    Velmora::Gain<float> decisionGain;
+    Velmora::Fork<float> decisionFork;
+    Velmora::Fork<int> adaptationFork;
+    Velmora::Fork<int> tickFork;
+
+    // Relays between the network and the external ports.
+    Velmora::CircularBuffer<double> inputRelay;
+    Velmora::CircularBuffer<double> clockRelay;
+    Velmora::CircularBuffer<double> outputRelay;
+    Velmora::CircularBuffer<float> decisionRelay;
+    Velmora::CircularBuffer<double> tickRelay;
+
+private:
+    void JoinArcs();
+    void ReleaseArcs();
+    template <typename T>
+    void Join(int arc, std::size_t capacity, std::size_t initialTokens, Velmora::CircularBuffer<T>& writer,
+              std::initializer_list<Velmora::CircularBuffer<T>*> readers);
+
+    std::array<void*, kArcs> arcStorage{};  // storage of arc n at index n - 1, owned by the model
+    std::unique_ptr<double[]> eqTableReals;  // EQ_TABLE as reals, lent to the adaptation engine
+};
