@@ -1,0 +1,29 @@
+#include "rx/Delay.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kHalfPi = 1.5707963267948966;
+
+// asin gives the phase only within ±π/2; a falling input lies on the other half of the turn.
+double QuarterPeriodLater(double x, double previous) {
+    const double a = std::asin(x);
+    const double phase = (x - previous >= 0.0) ? a : kPi - a;
+    return std::sin(phase - kHalfPi);
+}
+
+}  // namespace
+
+bool Delay::Initialize() {
+    previousInput = 0.0;
+    return true;
+}
+
+bool Delay::Run() {
+    const double x = input[0];
+    output = QuarterPeriodLater(x, previousInput);
+    previousInput = x;
+    return true;
+}
