@@ -10,4 +10,4 @@ ctest --test-dir "$root/build/x64" -j "$jobs" --output-on-failure
 echo "== 32-bit tests (qemu-i386) =="
 ctest --test-dir "$root/build/x86" -j "$jobs" --output-on-failure
 echo "== parser fuzzing =="
-"$root/fuzz/run_fuzz.sh" "$root/build/fuzz" "${KELVANE_FUZZ_SECONDS:-30}"
+"$root/fuzz/run_fuzz.sh" "${KELVANE_FUZZ_SECONDS:-30}" "$root/build/fuzz"

@@ -115,6 +115,7 @@ long Init(double sampleInterval, double bitTime, const char* parametersIn, void*
             AppendLifecycleError(text, Model::kRootName, "Initialize");
         } else {
             result = 1;
+            instance->ready = true;
         }
     } catch (const std::bad_alloc&) {
         AppendQuietly(text, "The IBIS-AMI model ran out of memory in AMI_Init. ");
@@ -140,6 +141,11 @@ template <typename Model>
 long GetWave(double* wave, long waveSize, double* clockTimes, void* memory) {
     auto* instance = static_cast<AmiInstance<Model>*>(memory);
     if (instance == nullptr || waveSize < 0 || (wave == nullptr && waveSize > 0)) return 0;
+    if (!instance->ready) {
+        // The model's Setup or Initialize failed, so its network is not joined: leave the wave as it is.
+        if (clockTimes != nullptr) clockTimes[0] = -1.0;
+        return 0;
+    }
     long count = 0;
     long result = 1;
     try {

@@ -12,6 +12,7 @@ struct AmiInstance {
     std::string messageText;         // warnings and errors, only ever appended to
     std::vector<double> clockTimes;  // clock times of one AMI_GetWave call, then the terminator -1.0
     int samplesPerBit = 0;
+    bool ready = false;  // AMI_Init succeeded; a model that failed to start is never run
 
     AmiInstance() = default;
     AmiInstance(const AmiInstance&) = delete;

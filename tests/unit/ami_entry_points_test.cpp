@@ -122,9 +122,11 @@ TEST(AmiInit, UnusableTimingFailsSetupAndStillHandsOutTheHandle) {
         ASSERT_NE(s.handle, nullptr);
         EXPECT_EQ(s.message.rfind("Error occurred in ami_test_model::Setup(). ", 0), 0u) << s.message;
         EXPECT_NE(s.message.find("samples per bit"), std::string::npos);
-        // A host that calls AMI_GetWave anyway gets only the terminator, within its array.
+        // A host that calls AMI_GetWave anyway gets a failure, its wave back unchanged and only the
+        // terminator, within its array: the model that failed to start is never run.
         std::vector<double> wave(4, 1.0), times(4, -2.0);
-        Library().getWave(wave.data(), 4, times.data(), nullptr, s.handle);
+        EXPECT_EQ(Library().getWave(wave.data(), 4, times.data(), nullptr, s.handle), 0);
+        EXPECT_EQ(wave, std::vector<double>(4, 1.0));
         EXPECT_EQ(times[0], -1.0);
         EXPECT_EQ(times[1], -2.0);
         EXPECT_EQ(s.Close(), 1);
