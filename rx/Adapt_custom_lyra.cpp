@@ -1,0 +1,215 @@
+#include "rx/Adapt_custom_lyra.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "rx/AdaptTraceFile.h"
+
+namespace {
+
+bool Rises(int previous, int present) { return previous < 0.5 && present > 0.5; }
+
+// Truncation toward zero that stays defined for values beyond the int range.
+int TruncateToInt(double value) {
+    if (value != value) return 0;
+    if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
+    if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+}  // namespace
+
+bool Adapt_custom_lyra::Setup() {
+    tapOutputs.SetBusWidth(kTaps);
+    startInput.SetRate(1);
+    doneInput.SetRate(1);
+    heoInput.SetRate(1);
+    veoInput.SetRate(1);
+    echoInput.SetRate(1);
+    for (int i = 0; i < kTaps; ++i) tapOutputs[i].SetRate(1);
+    selectOutput.SetRate(1);
+    requestOutput.SetRate(1);
+    sweepDoneOutput.SetRate(1);
+    spareOutput.SetRate(1);
+    return true;
+}
+
+bool Adapt_custom_lyra::Initialize() {
+    std::fill_n(sweepVeo, kSweepSlots, 0.0);
+    std::fill_n(sweepHeo, kSweepSlots, 0.0);
+    std::fill_n(sweepMerit, kSweepSlots, 0.0);
+
+    upperBounds[0] = Tap1Limit * DFElsb;
+    lowerBounds[0] = -upperBounds[0];
+    for (int i = 1; i < kTaps; ++i) {
+        upperBounds[i] = TapLimit * DFElsb;
+        lowerBounds[i] = -upperBounds[i];
+    }
+    for (int i = 0; i < kTaps; ++i) {
+        stepSigns[i] = 1;
+        started[i] = 0;
+        taps[i] = 0.0;
+    }
+    taps[0] = DFEtap1 * DFElsb;
+
+    candidates = 0;
+    bestMerit = 0.0;
+    sweepDone = 0;
+    dfeDone = 0;
+    tapIndex = 0;
+    merit = 0.0;
+    previousMerit = 0.0;
+    previousEcho = 0;
+    previousDone = 0;
+    previousStart = 0;
+    justMoved = 1;
+    request = 1;
+    equaliserIndex = 0;
+    active = 0;
+
+    EQ_HIGAIN = std::min(std::max(EQ_HIGAIN, 0), 1);
+    VGA_GAIN = std::min(std::max(VGA_GAIN, 0), 1);
+
+    AppendToAdaptTrace(kAdaptTraceHeader, sizeof kAdaptTraceHeader - 1);
+    return true;
+}
+
+bool Adapt_custom_lyra::Finalize() { return true; }
+
+bool Adapt_custom_lyra::Run() {
+    const int start = startInput[0];
+    const int done = doneInput[0];
+    const double heo = heoInput[0];
+    const double veo = veoInput[0];
+    const int echo = echoInput[0];
+
+    if (CTLEAdapt == 0) {
+        equaliserIndex = EqTableLength > 0 ? std::min(std::max(CTLE, 0), EqTableLength - 1) : 0;
+    }
+    if (DFEAdapt == 0) {
+        taps[1] = DFEtap2 * DFElsb;
+        taps[2] = DFEtap3 * DFElsb;
+        taps[3] = DFEtap4 * DFElsb;
+        taps[4] = DFEtap5 * DFElsb;
+    }
+
+    if (Rises(previousStart, start)) Start();
+
+    if (Rises(previousDone, done)) {
+        // The line records the settings under which the measurement was made, before the step moves them.
+        WriteTraceLine(heo, veo);
+        if (sweepDone == 0 && CTLEAdapt == 1) {
+            SweepStep(heo, veo);
+        } else if (sweepDone == 1 && dfeDone == 0 && DFEAdapt == 1) {
+            DfeStep(heo, veo);
+        }
+    }
+
+    if (Rises(previousEcho, echo)) request = active == 0 ? 1 : 0;
+
+    requestOutput[0] = request;
+    sweepDoneOutput[0] = sweepDone;
+    selectOutput[0] = SelectionIndex();
+    for (int i = 0; i < kTaps; ++i) tapOutputs[i][0] = taps[i];
+
+    previousStart = start;
+    previousDone = done;
+    previousEcho = echo;
+    previousMerit = merit;
+    return true;
+}
+
+void Adapt_custom_lyra::Start() {
+    if (CTLEAdapt == 1 || DFEAdapt == 1) active = 1;
+    if (CTLEAdapt == 0) sweepDone = 1;
+    if (DFEAdapt == 0) dfeDone = 1;
+    bestMerit = 0.0;
+    request = 0;
+    candidates = SweepMode == 1 ? 5 : 15;
+}
+
+void Adapt_custom_lyra::SweepStep(double heo, double veo) {
+    if (equaliserIndex >= 0 && equaliserIndex < kSweepSlots) {
+        sweepVeo[equaliserIndex] = veo;
+        sweepHeo[equaliserIndex] = heo;
+    }
+    equaliserIndex = equaliserIndex + 1;
+    request = 1;
+    if (equaliserIndex != candidates + 1) return;
+
+    // The sweep measured indexes 0 to candidates; the last measurement is not a candidate. Ties go to the
+    // higher index.
+    sweepDone = 1;
+    for (int k = 0; k < candidates; ++k) {
+        sweepMerit[k] = 0.25 * sweepVeo[k] + sweepHeo[k];
+        if (sweepMerit[k] >= bestMerit) {
+            equaliserIndex = k;
+            bestMerit = sweepMerit[k];
+        }
+    }
+}
+
+void Adapt_custom_lyra::DfeStep(double heo, double veo) {
+    merit = 0.25 * veo + heo;
+    const int i = tapIndex;
+    if (i >= kTaps || i < 0) return;
+    const double lsb = DFElsb;
+
+    if (justMoved == 1) {
+        // Each tap starts with one move in its present direction, without comparing.
+        justMoved = 0;
+        taps[i] = taps[i] + stepSigns[i] * lsb;
+        request = 1;
+    } else if (started[i] == 0) {
+        // The first comparison decides the direction; the move after it is not limited either.
+        if (merit < previousMerit) stepSigns[i] = -stepSigns[i];
+        started[i] = 1;
+        taps[i] = taps[i] + stepSigns[i] * lsb;
+        request = 1;
+    } else if (merit >= previousMerit) {
+        taps[i] = taps[i] + stepSigns[i] * lsb;
+        request = 1;
+        if (taps[i] > upperBounds[i]) {
+            taps[i] = upperBounds[i];
+            tapIndex = i + 1;
+            justMoved = 1;
+        } else if (taps[i] < lowerBounds[i]) {
+            taps[i] = lowerBounds[i];
+            tapIndex = i + 1;
+            justMoved = 1;
+        }
+    } else {
+        // Worse: back to the better value and on to the next tap.
+        taps[i] = taps[i] - stepSigns[i] * lsb;
+        tapIndex = i + 1;
+        request = 1;
+        justMoved = 1;
+        if (tapIndex == kTaps) {
+            dfeDone = 1;
+            active = 0;
+        }
+    }
+}
+
+double Adapt_custom_lyra::EqCode(int index) const {
+    if (EqTable == nullptr || EqTableLength <= 0) return 0.0;
+    return EqTable[std::min(std::max(index, 0), EqTableLength - 1)];
+}
+
+int Adapt_custom_lyra::SelectionIndex() const {
+    const long long gainGroup = 256LL * (VGA_GAIN + 2LL * EQ_HIGAIN);
+    return TruncateToInt(static_cast<double>(gainGroup) + EqCode(equaliserIndex) + 1.0);
+}
+
+void Adapt_custom_lyra::WriteTraceLine(double heo, double veo) const {
+    AdaptTraceRecord record;
+    record.vgaGain = VGA_GAIN;
+    record.eqHighGain = EQ_HIGAIN;
+    record.equaliserIndex = equaliserIndex;
+    record.equaliserCode = static_cast<long long>(SelectionIndex()) - 1;
+    for (int i = 0; i < kTaps; ++i) record.taps[i] = taps[i];
+    record.heo = heo;
+    record.veo = veo;
+    const FormattedAdaptTraceLine line(record);
+    AppendToAdaptTrace(line.Text(), line.Length());
+}
