@@ -12,6 +12,7 @@
 
 #include "tests/support/AdaptTrace.h"
 #include "tests/support/AmiLibrary.h"
+#include "tests/support/WaveDigest.h"
 #include "tests/support/LinkStimulus.h"
 #include "tests/support/ScopedTempDir.h"
 
@@ -46,17 +47,6 @@ RxResult RunRx(const std::string& parameters, std::vector<double> wave, std::siz
     return r;
 }
 
-std::uint64_t Digest(const std::vector<double>& values, std::uint64_t h = 1469598103934665603ull) {
-    for (double x : values) {
-        std::uint64_t bits;
-        std::memcpy(&bits, &x, sizeof bits);
-        for (int i = 0; i < 8; ++i) {
-            h ^= (bits >> (8 * i)) & 0xffu;
-            h *= 1099511628211ull;
-        }
-    }
-    return h;
-}
 
 // The equaliser table index the sweep must choose: the best 0.25·VEO + HEO among the first 15 measured
 // indexes, ties going to the higher index; the 16th measurement is logged but is no candidate.
@@ -275,7 +265,7 @@ TEST(KelvaneRxLibrary, ResultsDoNotDependOnBlockSizeOrOtherInstances) {
     EXPECT_EQ(wa, whole.wave);
     // The scenario's digest, compared between the 64-bit and 32-bit receivers in the closing measurements.
     std::printf("receiver digest (%zu-bit): %016llx\n", sizeof(void*) * 8,
-                static_cast<unsigned long long>(Digest(whole.clocks, Digest(whole.wave))));
+                static_cast<unsigned long long>(WaveDigest(whole.clocks, WaveDigest(whole.wave))));
 }
 
 TEST(KelvaneRxLibrary, SettingsTheEyeMapCannotHoldFailInitialize) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/support/AmiLibrary.h"
+#include "tests/support/WaveDigest.h"
 #include "tx/TxResponseTable.h"
 
 namespace {
@@ -41,19 +42,6 @@ std::vector<double> Prbs7Wave(std::size_t bits, int samplesPerBit, double amplit
     return wave;
 }
 
-// FNV-1a over the bit patterns of the samples: equal digests mean bit-identical waves.
-std::uint64_t Digest(const std::vector<double>& wave) {
-    std::uint64_t h = 1469598103934665603ull;
-    for (double x : wave) {
-        std::uint64_t bits;
-        std::memcpy(&bits, &x, sizeof bits);
-        for (int i = 0; i < 8; ++i) {
-            h ^= (bits >> (8 * i)) & 0xffu;
-            h *= 1099511628211ull;
-        }
-    }
-    return h;
-}
 
 const std::string kDefaults = "(kelvane_tx (c0 15) (c1 0) (cm1 4) (c0_sign 1) (c1_sign 1) (cm1_sign 1))";
 
@@ -151,5 +139,5 @@ TEST(KelvaneTxLibrary, OutputDoesNotDependOnBlockSizeOrBitness) {
     EXPECT_EQ(RunTx(parameters, wave, 1023), whole);
     EXPECT_EQ(RunTx(parameters, wave, 37), whole);
     // The same digest in the 64-bit and the 32-bit build: both run this test against one constant.
-    EXPECT_EQ(Digest(whole), 5398581537265413504ull) << "digest of this scenario";
+    EXPECT_EQ(WaveDigest(whole), 5398581537265413504ull) << "digest of this scenario";
 }
