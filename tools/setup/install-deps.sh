@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and tests need, when they are missing and we are root.
 set -euo pipefail
-packages=(g++ g++-multilib cmake make qemu-user binutils clang libclang-rt-14-dev libgtest-dev libbenchmark-dev)
+packages=(g++ g++-multilib cmake make qemu-user binutils clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
+          libcli11-dev nlohmann-json3-dev libfftw3-dev libpng-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,0 +1,102 @@
+#pragma once
+
+// What one run of the link simulator produces: filled by the driver and the analysis, read by the report
+// writers (JSON summary, plots, HTML).
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ksim {
+
+struct ChannelInfo {
+    std::string kind;            // "analytic", "touchstone" or "impulse-file"
+    std::string source;          // file path, or a description of the built-in channel
+    double lossDbAtNyquist = 0;  // insertion loss at half the bit rate [dB], positive
+    double dcGain = 0;           // sum of the impulse response
+    double sampleInterval = 0;   // [s]
+    std::size_t delaySamples = 0;         // flight delay trimmed off the front [samples]
+    std::vector<double> pulseResponse;    // response to one bit of +1 V, per sample [V]
+};
+
+struct BerResult {
+    bool aligned = false;        // a latency and polarity were found that explain the decisions
+    long latencyBits = 0;        // received bit k is sent bit k - latencyBits
+    bool inverted = false;       // decisions are the complement of the sent bits
+    std::uint64_t ignoredBits = 0;   // decisions before counting started (adaptation, settling)
+    std::uint64_t bitsCompared = 0;
+    std::uint64_t errors = 0;
+    double Ber() const { return bitsCompared ? static_cast<double>(errors) / static_cast<double>(bitsCompared) : 0.0; }
+};
+
+struct ClockAnalysis {
+    std::size_t edges = 0;
+    bool locked = false;
+    double lockTimeS = 0;        // time after which the period stays within the lock tolerance [s]
+    double meanPeriodUi = 0;     // mean period after lock [UI]
+    double rmsJitterUi = 0;      // RMS deviation of the edge times from a fitted ideal grid after lock [UI]
+    double frequencyOffsetPpm = 0;  // mean period after lock against the bit time [ppm]
+    std::size_t lockEdge = 0;       // index of the edge at lockTimeS
+    double peakToPeakJitterUi = 0;  // spread of the edge times around the fitted ideal grid after lock [UI]
+    std::vector<double> timesS;     // edge times [s]
+    std::vector<double> periodsUi;  // time from the previous edge [UI], one per edge after the first
+    std::vector<double> phaseUi;    // edge time against the ideal bit grid, wrapped to -0.5..0.5 [UI]
+};
+
+struct EyeAnalysis {
+    int phaseBins = 0;           // columns: 2 UI across, centred on the sampling point
+    int levelBins = 0;           // rows
+    double levelMinV = 0, levelMaxV = 0;
+    std::vector<std::uint32_t> density;  // levelBins x phaseBins, row 0 at levelMaxV
+    std::size_t traces = 0;      // unit intervals folded in
+    double heightV = 0;          // inner eye height at the sampling point [V]
+    double widthUi = 0;          // inner eye width at the decision threshold [UI]
+    double samplingPhaseUi = 0;  // sampling point relative to the falling clock edge [UI]
+    double heightUpperV = 0, heightLowerV = 0;  // the inner eye's top and bottom at the sampling point [V]
+    double widthLeftUi = 0, widthRightUi = 0;   // the inner eye's edges at the threshold, from the sampling point [UI]
+};
+
+struct AdaptationStep {
+    int vgaGain = 0, eqHighGain = 0;
+    int tableIndex = 0;          // equaliser table index of the measurement
+    int ctleColumn = 0;          // response bank column (the trace's CTLE field)
+    double taps[5] = {};         // DFE taps [V]
+    double heo = 0, veo = 0;     // [UI], [V]
+    double Merit() const { return 0.25 * veo + heo; }
+};
+
+struct AdaptationSummary {
+    std::vector<AdaptationStep> steps;
+    bool complete = false;       // the sweep and the DFE search have both ended
+    int chosenTableIndex = -1;
+    int chosenColumn = -1;
+    double finalTaps[5] = {};
+    double completedAtS = 0;     // simulated time at which the last step's measurement ended [s], 0 if unknown
+    int finalStep = -1;          // index in steps of the measurement whose step left the final settings, -1 if none
+    bool replayConsistent = true;    // the logged lines follow the adaptation rules as replayed
+    std::string replayNote;          // the first disagreement when they do not
+};
+
+struct RunReport {
+    std::string toolVersion;
+    std::string txLibrary, rxLibrary;
+    std::string txParameters, rxParameters;      // the parameter strings handed to AMI_Init
+    std::string txInitMessage, rxInitMessage;    // texts AMI_Init returned
+    double bitTime = 0, sampleInterval = 0;      // [s]
+    int samplesPerBit = 0;
+    std::string prbs;                            // e.g. "PRBS-15, seed 1"
+    std::uint64_t bits = 0;
+    double noiseRmsV = 0;
+    std::size_t blockSize = 0;
+    ChannelInfo channel;
+    BerResult ber;
+    ClockAnalysis clock;
+    EyeAnalysis eye;
+    AdaptationSummary adaptation;
+    double wallSeconds = 0;
+    double samplesPerSecond = 0;
+    std::vector<std::string> warnings;
+};
+
+}  // namespace ksim

@@ -1,0 +1,44 @@
+#include "tools/sim/driver/CommandLine.h"
+
+#include <CLI/CLI.hpp>
+
+namespace ksim {
+
+bool ParseCommandLine(int argc, char** argv, SimOptions& o, int& exitCode) {
+    CLI::App app{
+        "kelvane-sim: runs the Kelvane transmitter and receiver models through their AMI entry points over a\n"
+        "channel, as a channel simulator does, and reports the eye, the recovered clock, the BER and the\n"
+        "adaptation in a run folder (summary.json, report.html, plots)."};
+    app.option_defaults()->always_capture_default();
+    app.add_option("--tx-lib", o.txLibrary, "transmitter library (default: the built kit)");
+    app.add_option("--rx-lib", o.rxLibrary, "receiver library (default: the built kit)");
+    app.add_option("--tx", o.txOverrides, "transmitter parameter override name=value (repeatable), e.g. c0=12");
+    app.add_option("--rx", o.rxOverrides, "receiver parameter override name=value (repeatable), e.g. CTLEAdapt=0");
+    app.add_option("--tx-params", o.txParameters, "whole transmitter parameter string, e.g. \"(kelvane_tx (c0 12))\"");
+    app.add_option("--rx-params", o.rxParameters, "whole receiver parameter string (Rx_config is set by the simulator)");
+    app.add_option("--bit-time", o.bitTime, "unit interval [s]")->check(CLI::PositiveNumber);
+    app.add_option("--samples-per-bit", o.samplesPerBit, "samples per unit interval")->check(CLI::Range(2, 256));
+    app.add_option("--prbs", o.prbsOrder, "PRBS order")->check(CLI::IsMember({7, 9, 15, 23, 31}));
+    app.add_option("--seed", o.seed, "PRBS start state (non-zero)")->check(CLI::Range(1u, 0xffffffffu));
+    app.add_option("--bits", o.bits, "bits to simulate")->check(CLI::Range(std::uint64_t{100}, std::uint64_t{100000000}));
+    app.add_option("--ignore-bits", o.ignoreBits, "bits left out of the BER count (default: up to the end of adaptation)");
+    app.add_option("--noise", o.noiseRms, "RMS of Gaussian noise added at the receiver input [V]")->check(CLI::NonNegativeNumber);
+    app.add_option("--noise-seed", o.noiseSeed, "seed of the noise");
+    app.add_option("--block-size", o.blockSize, "samples per AMI_GetWave call")->check(CLI::Range(std::size_t{1}, std::size_t{1} << 24));
+    app.add_option("--channel", o.channel, "\"analytic\", or a Touchstone .s4p/.s2p file, or an impulse-response file");
+    app.add_option("--loss", o.channelLossDb, "loss of the analytic channel at the Nyquist frequency [dB]")->check(CLI::Range(0.0, 60.0));
+    app.add_option("--port-map", o.portMap, "four ports of an .s4p: input +, input -, output +, output -")
+        ->expected(4)->check(CLI::Range(1, 4));
+    app.add_option("-o,--out", o.outputDir, "run folder (default: runs/<date-time>)");
+    app.add_flag("--csv", o.writeCsv, "also write the waveforms as CSV");
+    app.add_flag("!--no-progress", o.progress, "no progress bar");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        exitCode = app.exit(e);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace ksim
