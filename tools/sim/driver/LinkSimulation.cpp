@@ -31,6 +31,7 @@ namespace {
 constexpr int kTxFfeSpacing = 32;
 // Unit intervals after the last adaptation step before bits are counted, so that the last step's taps act.
 constexpr double kSettleAfterAdaptationUi = 200.0;
+constexpr std::size_t kConvolverBlock = 4096;  // [samples]
 
 // A user's whole receiver parameter string with the simulator's Rx_config placed first, so that it is the
 // value the model finds.
@@ -88,7 +89,8 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     const PortMap ports{o.portMap[0], o.portMap[1], o.portMap[2], o.portMap[3]};
     const std::vector<double> impulse =
         BuildChannelByName(o.channel, o.channelLossDb, ports, dt, o.bitTime, report.channel);
-    OverlapAddConvolver channel(impulse, o.blockSize);
+    // The convolver's own block length is independent of the host's; long responses want longer blocks.
+    OverlapAddConvolver channel(impulse, std::max<std::size_t>(kConvolverBlock, o.blockSize));
 
     const std::string equalisedDir = runFolder + "/rx_equalised";
     const std::string decisionDir = runFolder + "/rx_decisions";
