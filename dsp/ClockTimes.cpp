@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "runtime/PortableMath.h"
+
 namespace Velmora {
 
 namespace {
@@ -25,8 +27,8 @@ bool ClockTimes::Initialize() {
 }
 
 double ClockTimes::CrossingFraction(double previous, double present, double amplitude) {
-    const double before = std::acos(ClampToUnit(previous / amplitude));
-    const double after = std::acos(ClampToUnit(present / amplitude));
+    const double before = pm::Acos(ClampToUnit(previous / amplitude));
+    const double after = pm::Acos(ClampToUnit(present / amplitude));
     return (kHalfPi - before) / (after - before);
 }
 

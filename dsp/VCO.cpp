@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "runtime/PortableMath.h"
+
 namespace Velmora {
 
 namespace {
@@ -24,11 +26,11 @@ bool VCO::Run() {
     phaseAccumulator = Sensitivity * kTwoPi * SampleInterval * control + phaseAccumulator;
     phase = phaseAccumulator + SampleInterval * (kTwoPi * Frequency) * static_cast<double>(sampleCounter);
 
-    const double inPhase = Amplitude * std::cos(phase);
+    const double inPhase = Amplitude * pm::Cos(phase);
     inPhaseOutput[0] = inPhase;
     inPhaseClock[0] = inPhase > 0.0 ? 1 : 0;
 
-    double quadrature = Amplitude * std::sin(phase);
+    double quadrature = Amplitude * pm::Sin(phase);
     if (QuadratureSign == 1) quadrature = -quadrature;
     quadratureOutput[0] = quadrature;
     quadratureClock[0] = quadrature > 0.0 ? 1 : 0;

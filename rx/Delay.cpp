@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "runtime/PortableMath.h"
+
 namespace {
 
 constexpr double kPi = 3.141592653589793;
@@ -9,9 +11,9 @@ constexpr double kHalfPi = 1.5707963267948966;
 
 // asin gives the phase only within ±π/2; a falling input lies on the other half of the turn.
 double QuarterPeriodLater(double x, double previous) {
-    const double a = std::asin(x);
+    const double a = Velmora::pm::Asin(x);
     const double phase = (x - previous >= 0.0) ? a : kPi - a;
-    return std::sin(phase - kHalfPi);
+    return Velmora::pm::Sin(phase - kHalfPi);
 }
 
 }  // namespace

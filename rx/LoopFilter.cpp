@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "runtime/PortableMath.h"
+
 namespace {
 
 struct FilterState {
@@ -42,7 +44,7 @@ bool LoopFilter::Run() {
     }
     const double T = SampleInterval;
     const double s = C1 + C2;
-    decay = std::exp(-T * s / (R * C1 * C2));
+    decay = Velmora::pm::Exp(-T * s / (R * C1 * C2));
     const FilterState next = Step(C1, C2, R, T, pumpCurrent, decay, {c1Voltage, outputVoltage});
     c1Voltage = next.c1Voltage;
     outputVoltage = next.outputVoltage;

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "runtime/PortableMath.h"
+
 namespace {
 
 constexpr double kAmplitudes[vga_gain::kGainSettings] = {0.3432, 0.3424, 0.3401, 0.3426};
@@ -23,6 +25,6 @@ bool vga_gain::Initialize() {
 }
 
 bool vga_gain::Run() {
-    output = amplitudes[index] * std::tanh(slopes[index] * input);
+    output = amplitudes[index] * Velmora::pm::Tanh(slopes[index] * input);
     return true;
 }

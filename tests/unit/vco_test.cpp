@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "dsp/VCO.h"
+#include "runtime/PortableMath.h"
 
 using Velmora::VCO;
 
@@ -62,14 +63,14 @@ TEST(VCO, QuadratureSignOneNegatesTheSine) {
     const int quadratureClock[] = {0, 0, 1, 1};
     for (int n = 0; n < 4; ++n) {
         rig.vco.Run();
-        EXPECT_EQ(rig.quadrature, -(2.0 * std::sin(rig.vco.phase))) << n;
+        EXPECT_EQ(rig.quadrature, -(2.0 * Velmora::pm::Sin(rig.vco.phase))) << n;
         EXPECT_EQ(rig.quadratureClock, quadratureClock[n]) << n;
-        EXPECT_EQ(rig.inPhase, 2.0 * std::cos(rig.vco.phase)) << n;
+        EXPECT_EQ(rig.inPhase, 2.0 * Velmora::pm::Cos(rig.vco.phase)) << n;
     }
     // Other values than 1 keep the sine positive.
     rig.vco.QuadratureSign = -1;
     rig.vco.Run();
-    EXPECT_EQ(rig.quadrature, 2.0 * std::sin(rig.vco.phase));
+    EXPECT_EQ(rig.quadrature, 2.0 * Velmora::pm::Sin(rig.vco.phase));
 }
 
 TEST(VCO, KeepsTheOrderOfOperations) {
@@ -89,7 +90,7 @@ TEST(VCO, KeepsTheOrderOfOperations) {
             accumulator + rig.vco.SampleInterval * (kTwoPi * 14e9) * static_cast<double>(n);
         EXPECT_EQ(rig.vco.phaseAccumulator, accumulator) << n;
         EXPECT_EQ(rig.vco.phase, phase) << n;
-        EXPECT_EQ(rig.inPhase, std::cos(phase)) << n;
+        EXPECT_EQ(rig.inPhase, Velmora::pm::Cos(phase)) << n;
     }
 }
 
