@@ -3,8 +3,10 @@
 // Runs a test inside a fresh empty directory, so that files a model writes to its current directory
 // (the adaptation trace) belong to that test alone.
 
+#include <ftw.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -24,8 +26,9 @@ public:
     }
     ~ScopedTempDir() {
         if (chdir(previous_.c_str()) != 0) return;
-        std::remove((path_ + "/adapt.txt").c_str());
-        rmdir(path_.c_str());
+        // Everything the test left behind goes, deepest first.
+        nftw(path_.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return std::remove(p); }, 16,
+             FTW_DEPTH | FTW_PHYS);
     }
     ScopedTempDir(const ScopedTempDir&) = delete;
     ScopedTempDir& operator=(const ScopedTempDir&) = delete;

@@ -1,0 +1,92 @@
+// kelvane-sim run as a user runs it: the built-in default and real channels end to end, and bad input.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "tests/support/ScopedTempDir.h"
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    std::string output;  // standard output and standard error together
+};
+
+Outcome RunSimulator(const std::string& arguments) {
+    const std::string command = std::string(KELVANE_SIM) + " --no-progress " + arguments + " 2>&1";
+    Outcome outcome;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return outcome;
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) outcome.output += buffer;
+    const int status = pclose(pipe);
+    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return outcome;
+}
+
+nlohmann::json Summary(const std::string& folder) {
+    std::ifstream in(folder + "/summary.json");
+    return nlohmann::json::parse(in);
+}
+
+// A healthy link: the clock locks, the adaptation ends, and not one counted bit is wrong.
+void ExpectHealthyLink(const nlohmann::json& summary, const std::string& output) {
+    EXPECT_TRUE(summary["verdict"]["clock_locked"].get<bool>()) << output;
+    EXPECT_TRUE(summary["verdict"]["adaptation_complete"].get<bool>()) << output;
+    EXPECT_TRUE(summary["ber"]["aligned"].get<bool>()) << output;
+    EXPECT_EQ(summary["ber"]["errors"].get<long long>(), 0) << output;
+    EXPECT_GT(summary["ber"]["bits_compared"].get<long long>(), 20000) << output;
+    EXPECT_NEAR(summary["clock"]["mean_period_ui"].get<double>(), 1.0, 1e-4);
+    EXPECT_GT(summary["eye"]["height_v"].get<double>(), 0.0);
+}
+
+bool SharedChannelsPresent() { return std::ifstream(std::string(KELVANE_SHARED_CHANNELS) + "/SOURCES.md").good(); }
+
+}  // namespace
+
+TEST(KelvaneSim, DefaultRunGivesAnErrorFreeAdaptedLink) {
+    ScopedTempDir dir;
+    const Outcome run = RunSimulator("-o default");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("report.html"), std::string::npos);
+    ExpectHealthyLink(Summary(dir.path() + "/default"), run.output);
+    EXPECT_TRUE(std::ifstream(dir.path() + "/default/report.html").good());
+    EXPECT_TRUE(std::ifstream(dir.path() + "/default/eye.png").good());
+}
+
+TEST(KelvaneSim, RealChannelsFourAndTenInches) {
+    if (!SharedChannelsPresent()) GTEST_SKIP() << "no shared channel data";
+    for (const char* name : {"DPO_4in_Meg7_THRU", "DPO_10in_Meg7_THRU"}) {
+        ScopedTempDir dir;
+        const Outcome run = RunSimulator(std::string("-o run --channel ") + KELVANE_SHARED_CHANNELS + "/" + name + ".s4p");
+        ASSERT_EQ(run.exitCode, 0) << run.output;
+        ExpectHealthyLink(Summary(dir.path() + "/run"), run.output);
+    }
+}
+
+TEST(KelvaneSim, BadInputGetsOneClearLineAndAFailingExit) {
+    ScopedTempDir dir;
+    std::ofstream("broken.s4p") << "# GHz S MA R 50\n1.0 0.5 not-a-number\n";
+    const struct {
+        const char* arguments;
+        const char* says;
+    } cases[] = {
+        {"--rx-lib /nonexistent/kelvane_rx.so -o a", "cannot load model library"},
+        {"--channel broken.s4p -o b", "broken.s4p"},
+        {"--tx c7=3 -o c", "no parameter c7"},
+        {"--tx c0=abc -o d", "needs a number"},
+        {"--bits banana", "banana"},
+        {"--prbs 8", "8"},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = RunSimulator(c.arguments);
+        EXPECT_NE(run.exitCode, 0) << c.arguments;
+        EXPECT_NE(run.output.find(c.says), std::string::npos) << c.arguments << ": " << run.output;
+        EXPECT_EQ(run.output.find("Segmentation"), std::string::npos);
+    }
+}
