@@ -50,28 +50,28 @@ inline void AppendQuietly(std::string& text, const char* sentence) noexcept {
 
 template <typename Model>
 void ReadParameters(Model& model, const AmiParameterTree& tree, std::string& text) {
-    using Spec = AmiParameterSpec<Model>;
+    using Param = AmiParameterSpec<Model>;
     const std::string prefix = std::string(Model::kRootName) + ".";
-    for (const Spec& spec : Model::AmiParameters()) {
-        const std::string path = prefix + spec.name;
-        switch (spec.kind) {
-            case Spec::Kind::Real: {
+    for (const Param& param : Model::AmiParameters()) {
+        const std::string path = prefix + param.name;
+        switch (param.kind) {
+            case Param::Kind::Real: {
                 double value = 0.0;
-                if (tree.GetDouble(path.c_str(), value)) model.*spec.real = value;
-                else AppendUnreadParameter(text, Model::kRootName, spec.name);
+                if (tree.GetDouble(path.c_str(), value)) model.*param.real = value;
+                else AppendUnreadParameter(text, Model::kRootName, param.name);
                 break;
             }
-            case Spec::Kind::Integer: {
+            case Param::Kind::Integer: {
                 int value = 0;
-                if (tree.GetInt(path.c_str(), value)) model.*spec.integer = value;
-                else AppendUnreadParameter(text, Model::kRootName, spec.name);
+                if (tree.GetInt(path.c_str(), value)) model.*param.integer = value;
+                else AppendUnreadParameter(text, Model::kRootName, param.name);
                 break;
             }
-            case Spec::Kind::IntegerList: {
-                Velmora::MultiArray<int>& list = model.*spec.list;
-                list.SetShape(spec.listLength, 1);  // keeps the values: the storage is already this large
-                for (int i = 0; i < spec.listLength; ++i) {
-                    const std::string element = std::string(spec.name) + "." + std::to_string(i);
+            case Param::Kind::IntegerList: {
+                Velmora::MultiArray<int>& list = model.*param.list;
+                list.SetShape(param.listLength, 1);  // keeps the values: the storage is already this large
+                for (int i = 0; i < param.listLength; ++i) {
+                    const std::string element = std::string(param.name) + "." + std::to_string(i);
                     int value = 0;
                     if (tree.GetInt((prefix + element).c_str(), value)) list[static_cast<std::size_t>(i)] = value;
                     else AppendUnreadParameter(text, Model::kRootName, element);

@@ -52,15 +52,15 @@ constexpr AmiParameterTable<Model> MakeParameterTable(const AmiParameterSpec<Mod
 // 1 by length, as the model holds them before AMI_Init reads them.
 template <typename Model>
 void ApplyParameterDefaults(Model& model, AmiParameterTable<Model> table) {
-    using Spec = AmiParameterSpec<Model>;
-    for (const Spec& spec : table) {
-        switch (spec.kind) {
-            case Spec::Kind::Real: model.*spec.real = spec.defaultValue; break;
-            case Spec::Kind::Integer: model.*spec.integer = static_cast<int>(spec.defaultValue); break;
-            case Spec::Kind::IntegerList: {
-                Velmora::MultiArray<int>& list = model.*spec.list;
-                list.SetShape(1, spec.listLength);
-                for (int i = 0; i < spec.listLength; ++i) list[static_cast<std::size_t>(i)] = spec.listDefaults[i];
+    using Param = AmiParameterSpec<Model>;
+    for (const Param& param : table) {
+        switch (param.kind) {
+            case Param::Kind::Real: model.*param.real = param.defaultValue; break;
+            case Param::Kind::Integer: model.*param.integer = static_cast<int>(param.defaultValue); break;
+            case Param::Kind::IntegerList: {
+                Velmora::MultiArray<int>& list = model.*param.list;
+                list.SetShape(1, param.listLength);
+                for (int i = 0; i < param.listLength; ++i) list[static_cast<std::size_t>(i)] = param.listDefaults[i];
                 break;
             }
         }

@@ -5,30 +5,30 @@ namespace {
 // the bank's end and the equaliser falls back to its first response.
 constexpr int kEqTableDefaults[kelvane_rx::kEqTableLength] = {0,   64,  80,  128, 144,  192, 208, 209,
                                                               213, 216, 234, 2347, 253, 238, 239, 255};
-using Spec = AmiParameterSpec<kelvane_rx>;
-constexpr Spec kParameters[] = {
-    Spec::Integer("Rx_config", &kelvane_rx::Rx_config, 1,
+using Param = AmiParameterSpec<kelvane_rx>;
+constexpr Param kParameters[] = {
+    Param::Integer("Rx_config", &kelvane_rx::Rx_config, 1,
                   "0: decisions out, rising clock edges; 1: equalised signal out, falling clock edges"),
-    Spec::Integer("Factor", &kelvane_rx::Factor, 1, "oscillator free-running frequency in multiples of the bit rate"),
-    Spec::Real("VCO_Sensitivity", &kelvane_rx::VCO_Sensitivity, 600000000.0, "oscillator gain [Hz/V]"),
-    Spec::Integer("CTLE", &kelvane_rx::CTLE, 0, "EQ_TABLE index used while CTLEAdapt is 0, 0..15"),
-    Spec::Integer("DFEAdapt", &kelvane_rx::DFEAdapt, 1, "1 adapts the DFE taps, 0 keeps them fixed"),
-    Spec::Integer("DFEtap1", &kelvane_rx::DFEtap1, 0, "start or fixed value of tap 1 [DFElsb steps]"),
-    Spec::Integer("DFEtap2", &kelvane_rx::DFEtap2, 0, "fixed value of tap 2 [DFElsb steps]"),
-    Spec::Integer("DFEtap3", &kelvane_rx::DFEtap3, 0, "fixed value of tap 3 [DFElsb steps]"),
-    Spec::Integer("CTLEAdapt", &kelvane_rx::CTLEAdapt, 1, "1 sweeps the equaliser over EQ_TABLE, 0 uses CTLE"),
-    Spec::Integer("EOM_window", &kelvane_rx::EOM_window, 2000, "clock periods per eye measurement"),
-    Spec::Real("VerticalEyeRes", &kelvane_rx::VerticalEyeRes, 64.0, "level bins of the eye map, 4..256 (truncated)"),
-    Spec::Real("EOMAmplitude", &kelvane_rx::EOMAmplitude, 0.2, "eye map full scale [V] (the monitor uses 0.2)"),
-    Spec::Real("DFElsb", &kelvane_rx::DFElsb, 0.01, "DFE tap step [V]"),
-    Spec::Real("DFEtap4", &kelvane_rx::DFEtap4, 0.0, "fixed value of tap 4 [DFElsb steps] (truncated)"),
-    Spec::Real("DFEtap5", &kelvane_rx::DFEtap5, 0.0, "fixed value of tap 5 [DFElsb steps] (truncated)"),
-    Spec::Real("EQ_HIGAIN", &kelvane_rx::EQ_HIGAIN, 0.0, "high-gain range of the gain stage, 0 or 1 (truncated)"),
-    Spec::Real("VGA_GAIN", &kelvane_rx::VGA_GAIN, 0.0, "gain step of the gain stage, 0 or 1 (truncated)"),
-    Spec::IntegerList("EQ_TABLE", &kelvane_rx::EQ_TABLE, kEqTableDefaults, kelvane_rx::kEqTableLength,
+    Param::Integer("Factor", &kelvane_rx::Factor, 1, "oscillator free-running frequency in multiples of the bit rate"),
+    Param::Real("VCO_Sensitivity", &kelvane_rx::VCO_Sensitivity, 600000000.0, "oscillator gain [Hz/V]"),
+    Param::Integer("CTLE", &kelvane_rx::CTLE, 0, "EQ_TABLE index used while CTLEAdapt is 0, 0..15"),
+    Param::Integer("DFEAdapt", &kelvane_rx::DFEAdapt, 1, "1 adapts the DFE taps, 0 keeps them fixed"),
+    Param::Integer("DFEtap1", &kelvane_rx::DFEtap1, 0, "start or fixed value of tap 1 [DFElsb steps]"),
+    Param::Integer("DFEtap2", &kelvane_rx::DFEtap2, 0, "fixed value of tap 2 [DFElsb steps]"),
+    Param::Integer("DFEtap3", &kelvane_rx::DFEtap3, 0, "fixed value of tap 3 [DFElsb steps]"),
+    Param::Integer("CTLEAdapt", &kelvane_rx::CTLEAdapt, 1, "1 sweeps the equaliser over EQ_TABLE, 0 uses CTLE"),
+    Param::Integer("EOM_window", &kelvane_rx::EOM_window, 2000, "clock periods per eye measurement"),
+    Param::Real("VerticalEyeRes", &kelvane_rx::VerticalEyeRes, 64.0, "level bins of the eye map, 4..256 (truncated)"),
+    Param::Real("EOMAmplitude", &kelvane_rx::EOMAmplitude, 0.2, "eye map full scale [V] (the monitor uses 0.2)"),
+    Param::Real("DFElsb", &kelvane_rx::DFElsb, 0.01, "DFE tap step [V]"),
+    Param::Real("DFEtap4", &kelvane_rx::DFEtap4, 0.0, "fixed value of tap 4 [DFElsb steps] (truncated)"),
+    Param::Real("DFEtap5", &kelvane_rx::DFEtap5, 0.0, "fixed value of tap 5 [DFElsb steps] (truncated)"),
+    Param::Real("EQ_HIGAIN", &kelvane_rx::EQ_HIGAIN, 0.0, "high-gain range of the gain stage, 0 or 1 (truncated)"),
+    Param::Real("VGA_GAIN", &kelvane_rx::VGA_GAIN, 0.0, "gain step of the gain stage, 0 or 1 (truncated)"),
+    Param::IntegerList("EQ_TABLE", &kelvane_rx::EQ_TABLE, kEqTableDefaults, kelvane_rx::kEqTableLength,
                       "equaliser code by table index, 0..255"),
-    Spec::Real("DFETap1Limit", &kelvane_rx::DFETap1Limit, 31.0, "bound of DFE tap 1 [DFElsb steps] (truncated)"),
-    Spec::Real("EOMaxAmp", &kelvane_rx::EOMaxAmp, 0.4, "kept by the eye monitor, not used [V]"),
+    Param::Real("DFETap1Limit", &kelvane_rx::DFETap1Limit, 31.0, "bound of DFE tap 1 [DFElsb steps] (truncated)"),
+    Param::Real("EOMaxAmp", &kelvane_rx::EOMaxAmp, 0.4, "kept by the eye monitor, not used [V]"),
 };
 }  // namespace
 

@@ -76,17 +76,17 @@ public:
 
 namespace {
 constexpr int kCodeDefaults[3] = {7, 8, 9};
-using Spec = AmiParameterSpec<ami_test_model>;
-constexpr Spec kParameters[] = {
-    Spec::Real("gain", &ami_test_model::gain, 1.0, "output gain"),
-    Spec::Integer("mode", &ami_test_model::mode, 0, "what the output shows"),
-    Spec::Integer("fail_setup", &ami_test_model::failSetup, 0, "1 fails Setup"),
-    Spec::Integer("fail_initialize", &ami_test_model::failInitialize, 0, "1 fails Initialize"),
-    Spec::Integer("fail_finalize", &ami_test_model::failFinalize, 0, "1 fails Finalize"),
-    Spec::Integer("fail_at", &ami_test_model::failAt, -1, "sample at which Run fails"),
-    Spec::Integer("clock_every", &ami_test_model::clockEvery, 0, "samples between clock times"),
-    Spec::Integer("clock_nan", &ami_test_model::clockNaN, 0, "1 reports NaN instead of -1"),
-    Spec::IntegerList("codes", &ami_test_model::codes, kCodeDefaults, 3, "a list parameter"),
+using Param = AmiParameterSpec<ami_test_model>;
+constexpr Param kParameters[] = {
+    Param::Real("gain", &ami_test_model::gain, 1.0, "output gain"),
+    Param::Integer("mode", &ami_test_model::mode, 0, "what the output shows"),
+    Param::Integer("fail_setup", &ami_test_model::failSetup, 0, "1 fails Setup"),
+    Param::Integer("fail_initialize", &ami_test_model::failInitialize, 0, "1 fails Initialize"),
+    Param::Integer("fail_finalize", &ami_test_model::failFinalize, 0, "1 fails Finalize"),
+    Param::Integer("fail_at", &ami_test_model::failAt, -1, "sample at which Run fails"),
+    Param::Integer("clock_every", &ami_test_model::clockEvery, 0, "samples between clock times"),
+    Param::Integer("clock_nan", &ami_test_model::clockNaN, 0, "1 reports NaN instead of -1"),
+    Param::IntegerList("codes", &ami_test_model::codes, kCodeDefaults, 3, "a list parameter"),
 };
 }  // namespace
 

@@ -43,7 +43,7 @@ std::map<std::string, std::string> ParseOverrides(const std::vector<std::string>
 template <typename Model>
 std::string BuildString(AmiParameterTable<Model> table, std::map<std::string, std::string> values,
                         const char* model) {
-    using Spec = AmiParameterSpec<Model>;
+    using Param = AmiParameterSpec<Model>;
     std::string text = std::string("(") + Model::kRootName;
     auto take = [&values](const std::string& name, const std::string& fallback) {
         const auto found = values.find(name);
@@ -52,20 +52,20 @@ std::string BuildString(AmiParameterTable<Model> table, std::map<std::string, st
         values.erase(found);
         return value;
     };
-    for (const Spec& spec : table) {
-        switch (spec.kind) {
-            case Spec::Kind::Real:
-                text += std::string(" (") + spec.name + " " + take(spec.name, FormatNumber(spec.defaultValue)) + ")";
+    for (const Param& param : table) {
+        switch (param.kind) {
+            case Param::Kind::Real:
+                text += std::string(" (") + param.name + " " + take(param.name, FormatNumber(param.defaultValue)) + ")";
                 break;
-            case Spec::Kind::Integer:
-                text += std::string(" (") + spec.name + " " +
-                        take(spec.name, std::to_string(static_cast<int>(spec.defaultValue))) + ")";
+            case Param::Kind::Integer:
+                text += std::string(" (") + param.name + " " +
+                        take(param.name, std::to_string(static_cast<int>(param.defaultValue))) + ")";
                 break;
-            case Spec::Kind::IntegerList:
-                text += std::string(" (") + spec.name;
-                for (int i = 0; i < spec.listLength; ++i) {
-                    const std::string element = std::string(spec.name) + "." + std::to_string(i);
-                    text += " (" + std::to_string(i) + " " + take(element, std::to_string(spec.listDefaults[i])) + ")";
+            case Param::Kind::IntegerList:
+                text += std::string(" (") + param.name;
+                for (int i = 0; i < param.listLength; ++i) {
+                    const std::string element = std::string(param.name) + "." + std::to_string(i);
+                    text += " (" + std::to_string(i) + " " + take(element, std::to_string(param.listDefaults[i])) + ")";
                 }
                 text += ")";
                 break;
