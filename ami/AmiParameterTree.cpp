@@ -1,6 +1,7 @@
 // The reader of a parsed parameter string: lookup by dotted path and the typed getters.
 
 #include "ami/AmiParameterTree.h"
+#include "ami/AmiParameterValue.h"
 
 #include <climits>
 #include <cmath>
@@ -84,7 +85,7 @@ const ParamValue* AmiParameterTree::FirstValue(const char* path) const noexcept 
 bool AmiParameterTree::GetFiniteNumber(const char* path, double& value) const noexcept {
     const ParamValue* first = FirstValue(path);
     if (first == nullptr || (first->type != kParamInteger && first->type != kParamFloat)) return false;
-    const double number = std::atof(first->text);
+    const double number = ReadNumberText(first->text, nullptr);
     if (!std::isfinite(number)) return false;
     value = number;
     return true;

@@ -2,12 +2,23 @@
 
 #include "ami/AmiParameterTree.h"
 
+#include <locale.h>
+#include <stdlib.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
+
+// Parameter strings write numbers with a decimal point whatever locale the host simulator has set (a GUI
+// host often sets the user's, where the decimal mark may be a comma), so numbers are read in the C locale.
+// The handle is created once and never changed.
+locale_t NumberLocale() noexcept {
+    static const locale_t c = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
+    return c;
+}
 
 const char* const kReservedWords[] = {
     "In",    "Out",   "Info", "InOut",  "Float",     "Integer", "String", "Boolean",  "Tap",        "UI",
@@ -24,11 +35,16 @@ bool ReadsWholeAsInteger(const char* text) {
 
 bool ReadsWholeAsFiniteFloat(const char* text) {
     char* end = nullptr;
-    const double value = std::strtod(text, &end);
+    const double value = ReadNumberText(text, &end);
     return end != text && *end == '\0' && std::isfinite(value);
 }
 
 }  // namespace
+
+double ReadNumberText(const char* text, char** end) noexcept {
+    const locale_t c = NumberLocale();
+    return c != static_cast<locale_t>(0) ? strtod_l(text, end, c) : std::strtod(text, end);
+}
 
 int ClassifyParamValue(const char* text) noexcept {
     if (text == nullptr || text[0] == '\0') return kParamEmpty;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -483,4 +485,25 @@ TEST(AmiParameterTree, HundredThousandLevelsParseAndResolve) {
     std::string broken = text;
     broken.replace(broken.find("(x 7)"), 5, "(x)(y 1)");
     EXPECT_EQ(ParseCode(broken.c_str()), kParseTooManyCloses);
+}
+
+// A GUI host often sets the user's locale, where the decimal mark may be a comma; parameter strings still
+// write numbers with a point, and they must read the same.
+TEST(AmiParameterTree, NumbersReadTheSameUnderADecimalCommaLocale) {
+    const char* commaLocales[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"};
+    const char* chosen = nullptr;
+    for (const char* name : commaLocales)
+        if ((chosen = std::setlocale(LC_NUMERIC, name)) != nullptr) break;
+    if (chosen == nullptr) GTEST_SKIP() << "no decimal-comma locale installed";
+    ASSERT_EQ(std::strtod("12,5", nullptr), 12.5);  // the locale really reads commas
+    const AmiParameterTree tree("(kelvane_rx (DFElsb 0.0125) (VCO_Sensitivity 6.5e8) (CTLE 3.9))");
+    double lsb = 0.0, sensitivity = 0.0;
+    int ctle = 0;
+    EXPECT_TRUE(tree.GetDouble("kelvane_rx.DFElsb", lsb));
+    EXPECT_TRUE(tree.GetDouble("kelvane_rx.VCO_Sensitivity", sensitivity));
+    EXPECT_TRUE(tree.GetInt("kelvane_rx.CTLE", ctle));
+    std::setlocale(LC_NUMERIC, "C");
+    EXPECT_EQ(lsb, 0.0125);
+    EXPECT_EQ(sensitivity, 6.5e8);
+    EXPECT_EQ(ctle, 3);
 }
