@@ -302,3 +302,22 @@ TEST(KelvaneRxLibrary, TableIndexOutsideTheTableIsClamped) {
     EXPECT_EQ(trace.lines[0].tableIndex, 15);
     EXPECT_EQ(trace.lines[0].column, 255);
 }
+
+TEST(KelvaneRxLibrary, NonFiniteSamplesPassAndTheLinkRecovers) {
+    // A simulator may hand over NaN or infinite samples. They travel through the equaliser's history
+    // (at most its tap count of samples), the clock keeps running, and the output is finite again after.
+    ScopedTempDir dir;
+    std::vector<double> wave = LossyPrbsWave(8000, kSamplesPerBit);
+    const std::size_t hit = 40000;
+    wave[hit] = std::nan("");
+    wave[hit + 100] = HUGE_VAL;
+    wave[hit + 200] = -HUGE_VAL;
+    const RxResult r = RunRx(Parameters(" (CTLEAdapt 0) (DFEAdapt 0)" + kFast), wave, 1000);
+    EXPECT_EQ(r.status, 1);
+    for (std::size_t i = hit + 2000; i < r.wave.size(); ++i) ASSERT_TRUE(std::isfinite(r.wave[i])) << i;
+    // Falling clock edges keep coming at one per bit through and after the disturbance.
+    std::size_t after = 0;
+    for (double t : r.clocks)
+        if (t > (hit + 2000) * kSampleInterval) ++after;
+    EXPECT_NEAR(static_cast<double>(after), (wave.size() - hit - 2000) / kSamplesPerBit, 5.0);
+}

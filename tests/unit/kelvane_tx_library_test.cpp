@@ -141,3 +141,13 @@ TEST(KelvaneTxLibrary, OutputDoesNotDependOnBlockSizeOrBitness) {
     // The same digest in the 64-bit and the 32-bit build: both run this test against one constant.
     EXPECT_EQ(WaveDigest(whole), 5398581537265413504ull) << "digest of this scenario";
 }
+
+TEST(KelvaneTxLibrary, NonFiniteSamplesPassAndTheOutputRecovers) {
+    // NaN or infinite samples from a simulator travel through the stored response's history (its tap
+    // count of samples) and the FFE's delay line, then the output is finite again.
+    std::vector<double> wave = Prbs7Wave(200, 32, 0.4);
+    wave[1000] = std::nan("");
+    wave[1100] = HUGE_VAL;
+    const std::vector<double> out = RunTx(kDefaults, wave, 256);
+    for (std::size_t i = 1100 + 807 + 64; i < out.size(); ++i) ASSERT_TRUE(std::isfinite(out[i])) << i;
+}
