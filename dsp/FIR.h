@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "runtime/CircularBuffer.h"
@@ -21,9 +22,11 @@ public:
     CircularBuffer<double> input;   // Decimation valid samples at offsets 0.. per firing
     CircularBuffer<double> output;  // room for Interpolation samples per firing
 
-    // Past input samples: the newest at offset size - 1, older ones below it.
+    // Past input samples: the newest at offset size - 1, older ones below it. The view covers the first half
+    // of delayStorage; the second half mirrors it element for element, so that any run of offsets is one
+    // contiguous stretch of storage starting at the unwrapped index position + offset.
     CircularBuffer<double> delayLine;
-    double* delayStorage = nullptr;  // owned; allocated by Initialize
+    double* delayStorage = nullptr;  // owned; 2 * mirrorDistance elements, allocated by Initialize
 
     double* Taps = nullptr;            // NumberOfTaps coefficients; owned by whoever fills them
     std::int32_t NumberOfTaps = 0;     // > 0
@@ -44,12 +47,23 @@ public:
     // Allocates the delay line for the size chosen by Setup and clears the history.
     bool Initialize() override;
     // Returns false and touches nothing when the block is not ready to filter (no successful Setup, no
-    // Initialize, or a later Setup asked for more history than Initialize allocated).
+    // Initialize, a later Setup asked for more history than Initialize allocated, or a delay-line position
+    // outside its storage).
     bool Run() override;
     bool Finalize() override;
 
 private:
+    std::size_t mirrorDistance = 0;  // elements between a history element and its mirror copy; 0 without storage
+
     bool ReadyToRun() const;
+    // True while delayLine still views the mirrored storage that Initialize allocated.
+    bool HistoryIsMirrored() const;
+    // Stores a sample at a delayLine offset and, when the storage is mirrored, in its mirror copy.
+    void StoreHistory(std::size_t offset, double sample);
+    // One input sample in, one output sample out: the only rate setting the models use.
+    void RunPlainConvolution();
+    // Any Decimation, Interpolation and DecimationPhase.
+    void RunPolyphase();
     void ReleaseDelayStorage();
 };
 
