@@ -20,6 +20,25 @@ struct AmiParameterSpec {
     const int* listDefaults;                   // IntegerList: listLength values
     int listLength;
     const char* description;                   // units and meaning, for documentation and the .ami file
+    bool whole = false;                        // a setting taken as a whole number (a double is truncated)
+    bool bounded = false;                      // minimum and maximum give the range users may set
+    double minimum = 0.0;
+    double maximum = 0.0;
+
+    // A real-valued parameter that the model truncates to a whole-number setting.
+    constexpr AmiParameterSpec Whole() const {
+        AmiParameterSpec row = *this;
+        row.whole = true;
+        return row;
+    }
+    // The range a user may set; the model itself limits or refuses values beyond it as documented.
+    constexpr AmiParameterSpec Bounded(double lowest, double highest) const {
+        AmiParameterSpec row = *this;
+        row.bounded = true;
+        row.minimum = lowest;
+        row.maximum = highest;
+        return row;
+    }
 
     static constexpr AmiParameterSpec Real(const char* name, double Model::*field, double value,
                                            const char* description) {
@@ -27,11 +46,11 @@ struct AmiParameterSpec {
     }
     static constexpr AmiParameterSpec Integer(const char* name, int Model::*field, int value,
                                               const char* description) {
-        return {name, Kind::Integer, nullptr, field, nullptr, static_cast<double>(value), nullptr, 0, description};
+        return {name, Kind::Integer, nullptr, field, nullptr, static_cast<double>(value), nullptr, 0, description, true};
     }
     static constexpr AmiParameterSpec IntegerList(const char* name, Velmora::MultiArray<int> Model::*field,
                                                   const int* values, int length, const char* description) {
-        return {name, Kind::IntegerList, nullptr, nullptr, field, 0.0, values, length, description};
+        return {name, Kind::IntegerList, nullptr, nullptr, field, 0.0, values, length, description, true};
     }
 };
 
