@@ -1,0 +1,55 @@
+// gen_kit_files <output dir> <32|64>: writes the kit's kelvane_tx.ami, kelvane_rx.ami and kelvane.ibs into
+// the output folder (created when missing), for the build of the given bitness. Exit status 0 on success,
+// 1 when a file cannot be written, 2 on wrong usage.
+
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "kit/KitFiles.h"
+
+namespace {
+
+int Usage() {
+    std::cerr << "usage: gen_kit_files <output dir> <32|64>\n";
+    return 2;
+}
+
+bool WriteFile(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    return static_cast<bool>(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) return Usage();
+    const std::string bitsText = argv[2];
+    if (bitsText != "32" && bitsText != "64") return Usage();
+    const int bits = std::atoi(bitsText.c_str());
+    const std::filesystem::path folder = argv[1];
+    try {
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        if (error) {
+            std::cerr << "gen_kit_files: cannot create " << folder.string() << ": " << error.message() << "\n";
+            return 1;
+        }
+        for (const kit::KitFile& file : kit::KitFiles(bits)) {
+            const std::filesystem::path path = folder / file.name;
+            if (!WriteFile(path, file.text)) {
+                std::cerr << "gen_kit_files: cannot write " << path.string() << "\n";
+                return 1;
+            }
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "gen_kit_files: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
