@@ -28,23 +28,23 @@ struct AmiParameter {
 
 template <typename Model>
 std::vector<AmiParameter> AmiParametersOf(AmiParameterTable<Model> table) {
-    using Spec = AmiParameterSpec<Model>;
+    using Param = AmiParameterSpec<Model>;
     std::vector<AmiParameter> rows;
-    for (const Spec& spec : table) {
+    for (const Param& param : table) {
         AmiParameter row;
-        row.name = spec.name;
-        switch (spec.kind) {
-            case Spec::Kind::Real: row.kind = AmiParameter::Kind::Real; break;
-            case Spec::Kind::Integer: row.kind = AmiParameter::Kind::Integer; break;
-            case Spec::Kind::IntegerList: row.kind = AmiParameter::Kind::IntegerList; break;
+        row.name = param.name;
+        switch (param.kind) {
+            case Param::Kind::Real: row.kind = AmiParameter::Kind::Real; break;
+            case Param::Kind::Integer: row.kind = AmiParameter::Kind::Integer; break;
+            case Param::Kind::IntegerList: row.kind = AmiParameter::Kind::IntegerList; break;
         }
-        row.defaultValue = spec.defaultValue;
-        if (spec.kind == Spec::Kind::IntegerList) row.listDefaults.assign(spec.listDefaults, spec.listDefaults + spec.listLength);
-        row.description = spec.description != nullptr ? spec.description : "";
-        row.whole = spec.whole;
-        row.bounded = spec.bounded;
-        row.minimum = spec.minimum;
-        row.maximum = spec.maximum;
+        row.defaultValue = param.defaultValue;
+        if (param.kind == Param::Kind::IntegerList) row.listDefaults.assign(param.listDefaults, param.listDefaults + param.listLength);
+        row.description = param.description != nullptr ? param.description : "";
+        row.whole = param.whole;
+        row.bounded = param.bounded;
+        row.minimum = param.minimum;
+        row.maximum = param.maximum;
         rows.push_back(row);
     }
     return rows;

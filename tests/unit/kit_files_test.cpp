@@ -46,34 +46,34 @@ double Number(const std::string& text) {
 // Every row of the model's table, read back from the rendered file by the paths a user would read.
 template <typename Model>
 void ExpectTableInAmi(const std::string& amiText) {
-    using Spec = AmiParameterSpec<Model>;
+    using Param = AmiParameterSpec<Model>;
     AmiParameterTree tree(amiText.c_str());
     ASSERT_TRUE(tree.built);
     const std::string branch = std::string(Model::kRootName) + ".Model_Specific.";
-    for (const Spec& spec : Model::AmiParameters()) {
-        const std::string base = branch + spec.name;
+    for (const Param& param : Model::AmiParameters()) {
+        const std::string base = branch + param.name;
         SCOPED_TRACE(base);
-        if (spec.kind == Spec::Kind::IntegerList) {
-            for (int i = 0; i < spec.listLength; ++i) {
+        if (param.kind == Param::Kind::IntegerList) {
+            for (int i = 0; i < param.listLength; ++i) {
                 const std::string element = base + "." + std::to_string(i);
                 int value = -1;
                 EXPECT_TRUE(tree.GetInt((element + ".Value").c_str(), value));
-                EXPECT_EQ(value, spec.listDefaults[i]);
+                EXPECT_EQ(value, param.listDefaults[i]);
                 EXPECT_EQ(LeafValues(tree, element + ".Type"), std::vector<std::string>{"Integer"});
                 EXPECT_EQ(LeafValues(tree, element + ".Usage"), std::vector<std::string>{"In"});
             }
             continue;
         }
-        const double expectedDefault = spec.whole ? std::trunc(spec.defaultValue) : spec.defaultValue;
-        EXPECT_EQ(LeafValues(tree, base + ".Type"), std::vector<std::string>{spec.whole ? "Integer" : "Float"});
+        const double expectedDefault = param.whole ? std::trunc(param.defaultValue) : param.defaultValue;
+        EXPECT_EQ(LeafValues(tree, base + ".Type"), std::vector<std::string>{param.whole ? "Integer" : "Float"});
         EXPECT_EQ(LeafValues(tree, base + ".Usage"), std::vector<std::string>{"In"});
         EXPECT_FALSE(LeafValues(tree, base + ".Description").empty());
-        if (spec.bounded) {
+        if (param.bounded) {
             const std::vector<std::string> range = LeafValues(tree, base + ".Range");
             ASSERT_EQ(range.size(), 3u);
             EXPECT_EQ(Number(range[0]), expectedDefault);
-            EXPECT_EQ(Number(range[1]), spec.minimum);
-            EXPECT_EQ(Number(range[2]), spec.maximum);
+            EXPECT_EQ(Number(range[1]), param.minimum);
+            EXPECT_EQ(Number(range[2]), param.maximum);
             EXPECT_EQ(tree.FindLeaf((base + ".Value").c_str()), nullptr);
         } else {
             double value = NAN;
