@@ -24,6 +24,7 @@ struct AmiParameterSpec {
     bool bounded = false;                      // minimum and maximum give the range users may set
     double minimum = 0.0;
     double maximum = 0.0;
+    bool clamped = false;                      // the model limits a value beyond the range to the nearer bound
 
     // A real-valued parameter that the model truncates to a whole-number setting.
     constexpr AmiParameterSpec Whole() const {
@@ -37,6 +38,13 @@ struct AmiParameterSpec {
         row.bounded = true;
         row.minimum = lowest;
         row.maximum = highest;
+        return row;
+    }
+
+    // The range a user may set, to which the model limits any other value.
+    constexpr AmiParameterSpec Clamped(double lowest, double highest) const {
+        AmiParameterSpec row = Bounded(lowest, highest);
+        row.clamped = true;
         return row;
     }
 

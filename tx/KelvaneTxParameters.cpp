@@ -4,9 +4,9 @@ namespace {
 using Param = AmiParameterSpec<kelvane_tx>;
 constexpr Param kParameters[] = {
     Param::Real("c0", &kelvane_tx::c0, 15.0, "main-cursor setting (a sum c0 + c1 + cm1 above 31 uses the last table entry)")
-        .Whole().Bounded(0, 31),
-    Param::Real("c1", &kelvane_tx::c1, 0.0, "post-cursor setting").Whole().Bounded(0, 15),
-    Param::Real("cm1", &kelvane_tx::cm1, 4.0, "pre-cursor setting").Whole().Bounded(0, 15),
+        .Whole().Clamped(0, 31),
+    Param::Real("c1", &kelvane_tx::c1, 0.0, "post-cursor setting").Whole().Clamped(0, 15),
+    Param::Real("cm1", &kelvane_tx::cm1, 4.0, "pre-cursor setting").Whole().Clamped(0, 15),
     Param::Real("c0_sign", &kelvane_tx::c0_sign, 1.0, "main-cursor polarity: 0 negative, 1 positive").Whole().Bounded(0, 1),
     Param::Real("c1_sign", &kelvane_tx::c1_sign, 1.0, "post-cursor polarity: 1 positive weight, 0 negative").Whole().Bounded(0, 1),
     Param::Real("cm1_sign", &kelvane_tx::cm1_sign, 1.0, "pre-cursor polarity: 1 positive weight, 0 negative").Whole().Bounded(0, 1),

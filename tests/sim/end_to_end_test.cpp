@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -82,6 +83,12 @@ TEST(KelvaneSim, BadInputGetsOneClearLineAndAFailingExit) {
         {"--tx c0=abc -o d", "needs a number"},
         {"--bits banana", "banana"},
         {"--prbs 8", "8"},
+        {"--tx-lib " KELVANE_KIT_DIR "/kelvane_rx_x64.so -o e", "holds the model kelvane_rx, not kelvane_tx"},
+        {"--tx-params '(kelvane_tx (c9 1))' -o f", "no parameter c9"},
+        {"--tx-params '(kelvane_tx (c0 1)' -o g", "does not parse"},
+        {"--rx Rx_config=0 -o h", "set by the simulator"},
+        {"--ignore-bits -1", "-1"},
+        {"--noise nan", "nan"},
     };
     for (const auto& c : cases) {
         const Outcome run = RunSimulator(c.arguments);
@@ -89,4 +96,18 @@ TEST(KelvaneSim, BadInputGetsOneClearLineAndAFailingExit) {
         EXPECT_NE(run.output.find(c.says), std::string::npos) << c.arguments << ": " << run.output;
         EXPECT_EQ(run.output.find("Segmentation"), std::string::npos);
     }
+    for (const char* folder : {"a", "b", "c", "d", "e", "f", "g", "h"})  // a failed run leaves no folder behind
+        EXPECT_NE(access(folder, F_OK), 0) << folder;
+}
+
+// Without adaptation the run is complete by definition and reports the fixed settings.
+TEST(KelvaneSim, FixedSettingsAreACompleteAdaptation) {
+    ScopedTempDir dir;
+    const Outcome run = RunSimulator("-o fixed --bits 12000 --rx CTLEAdapt=0 --rx DFEAdapt=0 --rx CTLE=9 --rx DFEtap1=3");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const nlohmann::json summary = Summary(dir.path() + "/fixed");
+    EXPECT_TRUE(summary["verdict"]["adaptation_complete"].get<bool>()) << run.output;
+    EXPECT_EQ(summary["adaptation"]["chosen_table_index"].get<int>(), 9);
+    EXPECT_NEAR(summary["adaptation"]["final_taps_v"][0].get<double>(), 0.03, 1e-12);
+    EXPECT_EQ(run.output.find("NOT complete"), std::string::npos) << run.output;
 }

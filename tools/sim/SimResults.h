@@ -78,11 +78,21 @@ struct AdaptationSummary {
     std::string replayNote;          // the first disagreement when they do not
 };
 
+// One model parameter as the parameter string asks for it and as the model applies it.
+struct AppliedParameter {
+    std::string name;            // e.g. "c1", or "EQ_TABLE.3" for a list element
+    std::string requested;       // the value as given, or "" when the string does not give it
+    double applied = 0;          // the value the model works with
+    bool differs = false;        // the model applies something other than what was asked
+};
+
 struct RunReport {
     std::string toolVersion;
     std::string txLibrary, rxLibrary;
     std::string txParameters, rxParameters;      // the parameter strings handed to AMI_Init
     std::string txInitMessage, rxInitMessage;    // texts AMI_Init returned
+    std::vector<AppliedParameter> txApplied, rxApplied;  // every parameter, as asked and as applied
+    std::string commandLine;                     // the simulator's command line, shell-quoted
     double bitTime = 0, sampleInterval = 0;      // [s]
     int samplesPerBit = 0;
     std::string prbs;                            // e.g. "PRBS-15, seed 1"

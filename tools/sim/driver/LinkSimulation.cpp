@@ -6,11 +6,14 @@
 #include <cerrno>
 #include <memory>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <random>
 #include <stdexcept>
 
+#include "rx/KelvaneRx.h"
 #include "tools/host/AmiLibrary.h"
+#include "tx/KelvaneTx.h"
 #include "tools/sim/analysis/AdaptationTrace.h"
 #include "tools/sim/analysis/Ber.h"
 #include "tools/sim/analysis/Clock.h"
@@ -32,16 +35,52 @@ constexpr int kTxFfeSpacing = 32;
 // Unit intervals after the last adaptation step before bits are counted, so that the last step's taps act.
 constexpr double kSettleAfterAdaptationUi = 200.0;
 constexpr std::size_t kConvolverBlock = 4096;  // [samples]
+// The BER counter needs at least this many decisions to find the alignment.
+constexpr std::uint64_t kMinCountedBits = 64;
 
 // A user's whole receiver parameter string with the simulator's Rx_config placed first, so that it is the
 // value the model finds.
 std::string WithRxConfig(const std::string& parameters, int rxConfig) {
-    const std::string root = "kelvane_rx";
+    CheckRxParameterString(parameters);
+    const std::string root = kelvane_rx::kRootName;
     const auto at = parameters.find(root);
-    if (at == std::string::npos) throw std::runtime_error("the receiver parameter string must start with (kelvane_rx");
     std::string text = parameters;
     text.insert(at + root.size(), " (Rx_config " + std::to_string(rxConfig) + ")");
     return text;
+}
+
+// The model a library holds, as its AMI_Init message names it ("The IBIS-AMI model, <root>, ..." or
+// "Error occurred in <root>::..."); empty when the message names none.
+std::string RootNamedIn(const std::string& message) {
+    const std::string lead = "The IBIS-AMI model, ";
+    auto at = message.find(lead);
+    if (at != std::string::npos) {
+        at += lead.size();
+        return message.substr(at, message.find(',', at) - at);
+    }
+    const std::string error = "Error occurred in ";
+    at = message.find(error);
+    if (at != std::string::npos) {
+        at += error.size();
+        return message.substr(at, message.find("::", at) - at);
+    }
+    return "";
+}
+
+// A library that answers AMI_Init as another model is the wrong library, whatever its file name.
+void CheckModelRoot(const std::string& message, const char* expectedRoot, const std::string& option,
+                    const std::string& path) {
+    const std::string root = RootNamedIn(message);
+    if (!root.empty() && root != expectedRoot)
+        throw std::runtime_error(option + " " + path + " holds the model " + root + ", not " + expectedRoot);
+}
+
+// Model messages matter to the user at once, not only at the bottom of the report.
+void NoteInitMessage(const std::string& message, const char* model, RunReport& report) {
+    if (message.empty()) return;
+    const std::string line = std::string("the ") + model + "'s AMI_Init says: " + message;
+    std::fprintf(stderr, "warning: %s\n", line.c_str());
+    report.warnings.push_back(line);
 }
 
 void MakeDirectory(const std::string& path) {
@@ -79,12 +118,15 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     const AmiLibrary rx(o.rxLibrary);
     report.txLibrary = tx.path();
     report.rxLibrary = rx.path();
+    if (!o.txParameters.empty()) CheckTxParameterString(o.txParameters);
     report.txParameters = o.txParameters.empty() ? TxParameterString(o.txOverrides) : o.txParameters;
     const std::string rxEqualisedParameters =
         o.rxParameters.empty() ? RxParameterString(o.rxOverrides, 1) : WithRxConfig(o.rxParameters, 1);
     const std::string rxDecisionParameters =
         o.rxParameters.empty() ? RxParameterString(o.rxOverrides, 0) : WithRxConfig(o.rxParameters, 0);
     report.rxParameters = rxEqualisedParameters;
+    report.txApplied = TxAppliedParameters(report.txParameters, report.warnings);
+    report.rxApplied = RxAppliedParameters(rxEqualisedParameters, report.warnings);
 
     const PortMap ports{o.portMap[0], o.portMap[1], o.portMap[2], o.portMap[3]};
     const std::vector<double> impulse =
@@ -101,6 +143,8 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
 
     AmiSession txSession(tx, report.txParameters, dt, o.bitTime);
     report.txInitMessage = txSession.message;
+    CheckModelRoot(txSession.message, kelvane_tx::kRootName, "--tx-lib", tx.path());
+    NoteInitMessage(txSession.message, "transmitter", report);
     if (txSession.initResult != 1) throw std::runtime_error("the transmitter's AMI_Init failed: " + txSession.message);
     auto startReceiver = [&](const InstanceDirectory& home, const std::string& parameters) {
         InDirectory inside(home);
@@ -109,6 +153,8 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     std::unique_ptr<AmiSession> equaliser = startReceiver(equalisedHome, rxEqualisedParameters);
     std::unique_ptr<AmiSession> decider = startReceiver(decisionHome, rxDecisionParameters);
     report.rxInitMessage = equaliser->message;
+    CheckModelRoot(equaliser->message, kelvane_rx::kRootName, "--rx-lib", rx.path());
+    NoteInitMessage(equaliser->message, "receiver", report);
     if (equaliser->initResult != 1 || decider->initResult != 1)
         throw std::runtime_error("the receiver's AMI_Init failed: " + equaliser->message);
 
@@ -172,9 +218,44 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     }
 }
 
+namespace {
+
+// The receiver's adaptation settings as it applies them, for judging its trace.
+AdaptationSettings SettingsOf(const std::vector<AppliedParameter>& rx) {
+    AdaptationSettings settings;
+    settings.ctleAdapt = AppliedValue(rx, "CTLEAdapt", 1) == 1;
+    settings.dfeAdapt = AppliedValue(rx, "DFEAdapt", 1) == 1;
+    settings.dfeLsb = AppliedValue(rx, "DFElsb", settings.dfeLsb);
+    settings.tap1Limit = static_cast<int>(AppliedValue(rx, "DFETap1Limit", settings.tap1Limit));
+    return settings;
+}
+
+// What a part of the adaptation that does not run leaves in place: the fixed equaliser entry and taps.
+void FillFixedSettings(const std::vector<AppliedParameter>& rx, const AdaptationSettings& settings,
+                       AdaptationSummary& adaptation) {
+    if (!settings.ctleAdapt && adaptation.chosenTableIndex < 0) {
+        const int index = static_cast<int>(AppliedValue(rx, "CTLE", 0));
+        const int gainGroup = 256 * static_cast<int>(AppliedValue(rx, "VGA_GAIN", 0) + 2 * AppliedValue(rx, "EQ_HIGAIN", 0));
+        adaptation.chosenTableIndex = index;
+        adaptation.chosenColumn = gainGroup + static_cast<int>(AppliedValue(rx, "EQ_TABLE." + std::to_string(index), 0));
+    }
+    if (!settings.dfeAdapt && adaptation.steps.empty()) {
+        const char* names[5] = {"DFEtap1", "DFEtap2", "DFEtap3", "DFEtap4", "DFEtap5"};
+        for (int i = 0; i < 5; ++i) adaptation.finalTaps[i] = AppliedValue(rx, names[i], 0) * settings.dfeLsb;
+    }
+}
+
+}  // namespace
+
 void AnalyseLink(const SimOptions& o, const std::string& runFolder, const LinkWaves& waves, RunReport& report) {
     const double dt = report.sampleInterval;
-    report.adaptation = ParseAdaptationTrace(runFolder + "/rx_equalised/adapt.txt");
+    const AdaptationSettings settings = SettingsOf(report.rxApplied);
+    const std::string tracePath = runFolder + "/rx_equalised/adapt.txt";
+    if (FileSize(tracePath) < 0)
+        report.warnings.push_back("the receiver wrote no adaptation trace (adapt.txt), so the adaptation cannot be judged");
+    else
+        report.adaptation = ParseAdaptationTrace(tracePath, settings);
+    FillFixedSettings(report.rxApplied, settings, report.adaptation);
     // The header is the first trace line; the data lines follow it.
     if (waves.traceLineSamples.size() > 1) report.adaptation.completedAtS = static_cast<double>(waves.traceLineSamples.back()) * dt;
     if (!report.adaptation.complete) report.warnings.push_back("the adaptation did not complete within the simulated bits");
@@ -195,7 +276,12 @@ void AnalyseLink(const SimOptions& o, const std::string& runFolder, const LinkWa
     const std::uint64_t ignore = received.size() - std::min<std::uint64_t>(counted, received.size());
     const long maxLatency = 64 + static_cast<long>(report.channel.delaySamples / static_cast<std::size_t>(o.samplesPerBit));
     report.ber = CountBitErrors(waves.sentBits, received, ignore, maxLatency);
-    if (!report.ber.aligned) report.warnings.push_back("the decisions could not be aligned with the sent bits");
+    if (counted < kMinCountedBits)
+        report.warnings.push_back("no bits were left to count: " + std::to_string(counted) +
+                                  " decisions came after the counting start at " + FormatNumber(countFrom * 1e6) +
+                                  " us; simulate more bits (--bits)");
+    else if (!report.ber.aligned)
+        report.warnings.push_back("the decisions could not be aligned with the sent bits");
 }
 
 }  // namespace ksim

@@ -18,11 +18,30 @@ namespace {
 
 std::string DefaultLibrary(const char* name) { return std::string(KELVANE_KIT_DIR) + "/" + name; }
 
-std::string DefaultRunFolder() {
+std::string DefaultRunFolderBase() {
     char stamp[32];
     const std::time_t now = std::time(nullptr);
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&now));
     return std::string("runs/") + stamp;
+}
+
+// The command line as a shell would take it back: words with anything but safe characters single-quoted.
+std::string QuotedCommandLine(int argc, char** argv) {
+    std::string line;
+    for (int i = 0; i < argc; ++i) {
+        const std::string word = argv[i];
+        const bool safe = !word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                                 "0123456789-_./=:,+@%") == std::string::npos;
+        if (i > 0) line += ' ';
+        if (safe) {
+            line += word;
+            continue;
+        }
+        line += '\'';
+        for (char c : word) line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        line += '\'';
+    }
+    return line;
 }
 
 }  // namespace
@@ -33,13 +52,14 @@ int main(int argc, char** argv) {
     if (!ksim::ParseCommandLine(argc, argv, options, exitCode)) return exitCode;
     if (options.txLibrary.empty()) options.txLibrary = DefaultLibrary("kelvane_tx_x64.so");
     if (options.rxLibrary.empty()) options.rxLibrary = DefaultLibrary("kelvane_rx_x64.so");
-    if (options.outputDir.empty()) options.outputDir = DefaultRunFolder();
 
     try {
         const auto start = std::chrono::steady_clock::now();
-        const std::string folder = ksim::PrepareRunFolder(options.outputDir);
+        ksim::RunFolder runFolder(options.outputDir, DefaultRunFolderBase());
+        const std::string& folder = runFolder.path();
         ksim::RunReport report;
         report.toolVersion = KELVANE_VERSION;
+        report.commandLine = QuotedCommandLine(argc, argv);
         ksim::LinkWaves waves;
         ksim::RunLink(options, folder, report, waves);
         ksim::AnalyseLink(options, folder, waves, report);
@@ -47,6 +67,7 @@ int main(int argc, char** argv) {
         report.samplesPerSecond = static_cast<double>(waves.equalised.size()) / report.wallSeconds;
         ksim::WriteRunFolder(options, folder, waves, report);
         ksim::PrintSummary(report, folder);
+        runFolder.Keep();
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kelvane-sim: %s\n", e.what());

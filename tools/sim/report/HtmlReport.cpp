@@ -263,13 +263,28 @@ std::string Pre(const std::string& text) {
     return "<pre>" + E(text) + "</pre>";
 }
 
+// Every parameter as asked and as the model applies it; rows the model changed are marked.
+std::string AppliedTable(const std::vector<AppliedParameter>& rows) {
+    std::string html = "<table class=\"data\"><thead><tr><th>Parameter</th><th>Asked</th><th>Applied</th></tr></thead><tbody>";
+    for (const AppliedParameter& p : rows) {
+        html += p.differs ? "<tr class=\"chosen\">" : "<tr>";
+        html += "<td>" + E(p.name) + "</td><td>" + (p.requested.empty() ? std::string("default") : E(p.requested)) +
+                "</td><td>" + E(FormatGeneral(p.applied, 12)) + (p.differs ? " (changed by the model)" : "") + "</td></tr>";
+    }
+    return html + "</tbody></table>";
+}
+
 std::string ConfigurationSection(const RunReport& r) {
     return "<section><h2>Models and parameters</h2>"
+           "<h3 class=\"sub\">Kit version</h3>" + Pre(r.toolVersion) +
+           "<h3 class=\"sub\">Command line</h3>" + Pre(r.commandLine) +
            "<h3 class=\"sub\">Transmitter library</h3>" + Pre(r.txLibrary) +
            "<h3 class=\"sub\">Transmitter parameters</h3>" + Pre(r.txParameters) +
+           "<h3 class=\"sub\">Transmitter parameters as applied</h3>" + AppliedTable(r.txApplied) +
            "<h3 class=\"sub\">Transmitter AMI_Init message</h3>" + Pre(r.txInitMessage) +
            "<h3 class=\"sub\">Receiver library</h3>" + Pre(r.rxLibrary) +
            "<h3 class=\"sub\">Receiver parameters</h3>" + Pre(r.rxParameters) +
+           "<h3 class=\"sub\">Receiver parameters as applied</h3>" + AppliedTable(r.rxApplied) +
            "<h3 class=\"sub\">Receiver AMI_Init message</h3>" + Pre(r.rxInitMessage) + "</section>\n";
 }
 

@@ -113,6 +113,14 @@ Json AdaptationJson(const AdaptationSummary& a) {
     return j;
 }
 
+Json AppliedJson(const std::vector<AppliedParameter>& rows) {
+    Json j = Json::object();
+    for (const AppliedParameter& p : rows)
+        j[p.name] = {{"requested", p.requested.empty() ? Json() : Json(p.requested)}, {"applied", p.applied},
+                     {"changed_by_model", p.differs}};
+    return j;
+}
+
 }  // namespace
 
 double ZeroErrorBerLimit95(std::uint64_t bits) {
@@ -121,12 +129,13 @@ double ZeroErrorBerLimit95(std::uint64_t bits) {
 
 std::string SummaryJsonText(const RunReport& r) {
     Json j;
-    j["tool"] = {{"name", "kelvane-sim"}, {"version", r.toolVersion}};
+    j["tool"] = {{"name", "kelvane-sim"}, {"version", r.toolVersion}, {"command_line", r.commandLine}};
     j["verdict"] = {{"clock_locked", r.clock.locked},
                     {"adaptation_complete", r.adaptation.complete},
                     {"error_free", r.ber.aligned && r.ber.bitsCompared > 0 && r.ber.errors == 0}};
     j["libraries"] = {{"tx", r.txLibrary}, {"rx", r.rxLibrary}};
     j["parameters"] = {{"tx", r.txParameters}, {"rx", r.rxParameters}};
+    j["applied_parameters"] = {{"tx", AppliedJson(r.txApplied)}, {"rx", AppliedJson(r.rxApplied)}};
     j["init_messages"] = {{"tx", r.txInitMessage}, {"rx", r.rxInitMessage}};
     j["timing"] = {{"bit_time_s", r.bitTime},
                    {"bit_rate_gbps", r.bitTime > 0 ? 1e-9 / r.bitTime : 0.0},
