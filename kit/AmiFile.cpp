@@ -31,12 +31,12 @@ std::string NumberText(const AmiParameter& param, double value) {
     return param.whole ? AmiIntegerText(value) : AmiFloatText(value);
 }
 
-// "(Range 15 0 31)" or "(Value 0.01)".
-std::string DefaultGroup(const AmiParameter& param) {
-    if (!param.bounded) return "(Value " + NumberText(param, param.defaultValue) + ")";
-    if (!(param.minimum <= param.defaultValue && param.defaultValue <= param.maximum))
+// "(Range 15 0 31)" or "(Value 0.01)", for a default `value` of the parameter (or of one of its elements).
+std::string DefaultGroup(const AmiParameter& param, double value) {
+    if (!param.bounded) return "(Value " + NumberText(param, value) + ")";
+    if (!(param.minimum <= value && value <= param.maximum))
         throw std::invalid_argument("parameter " + param.name + " has its default outside its range");
-    return "(Range " + NumberText(param, param.defaultValue) + " " + NumberText(param, param.minimum) + " " +
+    return "(Range " + NumberText(param, value) + " " + NumberText(param, param.minimum) + " " +
            NumberText(param, param.maximum) + ")";
 }
 
@@ -50,12 +50,12 @@ std::string ModelSpecific(const AmiParameter& param) {
     const std::string indent = "    ";
     if (param.kind != AmiParameter::Kind::IntegerList) {
         const std::string type = param.whole ? "Integer" : "Float";
-        return Leaf(indent, param.name, type, "In", DefaultGroup(param), param.description);
+        return Leaf(indent, param.name, type, "In", DefaultGroup(param, param.defaultValue), param.description);
     }
     std::string branch = indent + "(" + param.name + "\n";
     for (std::size_t i = 0; i < param.listDefaults.size(); ++i) {
         const std::string index = std::to_string(i);
-        branch += Leaf(indent + "  ", index, "Integer", "In", "(Value " + std::to_string(param.listDefaults[i]) + ")",
+        branch += Leaf(indent + "  ", index, "Integer", "In", DefaultGroup(param, param.listDefaults[i]),
                        param.name + " entry " + index + ": " + param.description);
     }
     return branch + indent + ")\n";

@@ -68,7 +68,7 @@ struct AmiModel {
 // The whole .ami text, ending with a line end. Every Model_Specific parameter has Usage In; whole-number
 // parameters are Integer, the others Float; a bounded parameter is written as (Range default min max), any
 // other as (Value default); a list becomes a branch of one leaf per element, named by its index, so that
-// "root.name.0" is the path of its first element. Double quotes in texts become single quotes.
+// "root.name.0" is the path of its first element, each element with the list's range when it has one. Double quotes in texts become single quotes.
 // Throws std::invalid_argument for a bounded parameter whose default lies outside its range.
 std::string RenderAmi(const AmiModel& model);
 

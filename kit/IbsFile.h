@@ -7,6 +7,7 @@
 // analog ends of the link; the behaviour that matters lives in the AMI models.
 
 #include <string>
+#include <vector>
 
 namespace kit {
 
@@ -22,8 +23,8 @@ struct IbsKit {
     std::string ibisVersion;  // [IBIS Ver]
     std::string fileRev;
     std::string generatedBy;  // for the comment at the top
-    AlgorithmicModelFiles tx;
-    AlgorithmicModelFiles rx;
+    std::vector<AlgorithmicModelFiles> tx;  // one Executable line each, in this order
+    std::vector<AlgorithmicModelFiles> rx;
 };
 
 // The whole .ibs text: lines of at most 80 characters, blanks only (no tabs), ending with [End].

@@ -63,24 +63,36 @@ std::string CompilerToken() {
 }
 
 void RequireKitBitness(int bits) {
-    if (!IsKitBitness(bits)) throw std::invalid_argument("the kit has 32-bit and 64-bit builds, not " + std::to_string(bits));
+    if (bits != 32 && bits != 64) throw std::invalid_argument("the kit has 32-bit and 64-bit builds, not " + std::to_string(bits));
+}
+
+std::vector<AlgorithmicModelFiles> ExecutablesOf(KitModel model, const char* amiFile) {
+    std::vector<AlgorithmicModelFiles> lines;
+    for (const KitPlatform& platform : KitPlatforms())
+        lines.push_back({PlatformName(platform), LibraryFileName(model, platform), amiFile});
+    return lines;
 }
 
 }  // namespace
 
-bool IsKitBitness(int bits) {
-    return bits == 32 || bits == 64;
+std::vector<KitPlatform> KitPlatforms() {
+    return {{KitSystem::Windows, 64}, {KitSystem::Windows, 32}, {KitSystem::Linux, 64}, {KitSystem::Linux, 32}};
 }
 
-std::string LibraryFileName(KitModel model, int bits) {
-    RequireKitBitness(bits);
-    if (model == KitModel::Transmitter) return bits == 64 ? "kelvane_tx_x64.so" : "kelvane_tx_x86.so";
-    return bits == 64 ? "kelvane_rx_x64.so" : "kelvane_rx.so";
+std::string LibraryFileName(KitModel model, KitPlatform platform) {
+    RequireKitBitness(platform.bits);
+    // The receiver's 32-bit library keeps the plain name it has always had.
+    std::string name;
+    if (model == KitModel::Transmitter) name = platform.bits == 64 ? "kelvane_tx_x64" : "kelvane_tx_x86";
+    else name = platform.bits == 64 ? "kelvane_rx_x64" : "kelvane_rx";
+    return name + (platform.system == KitSystem::Windows ? ".dll" : ".so");
 }
 
-std::string PlatformName(int bits) {
-    RequireKitBitness(bits);
-    return "Linux_" + CompilerToken() + "_" + std::to_string(bits);
+std::string PlatformName(KitPlatform platform) {
+    RequireKitBitness(platform.bits);
+    const std::string bits = "_" + std::to_string(platform.bits);
+    if (platform.system == KitSystem::Windows) return "Windows_VisualStudio" + bits;
+    return "Linux_" + CompilerToken() + bits;
 }
 
 int ReceiverIgnoreBits(const std::vector<AmiParameter>& receiverParameters) {
@@ -126,15 +138,14 @@ AmiModel ReceiverAmiModel() {
     return model;
 }
 
-std::vector<KitFile> KitFiles(int bits) {
-    RequireKitBitness(bits);
+std::vector<KitFile> KitFiles() {
     IbsKit ibs;
     ibs.fileName = kIbsFileName;
     ibs.ibisVersion = kIbisVersion;
     ibs.fileRev = KELVANE_KIT_VERSION;
-    ibs.generatedBy = "gen_kit_files for the " + std::to_string(bits) + "-bit build";
-    ibs.tx = {PlatformName(bits), LibraryFileName(KitModel::Transmitter, bits), kTxAmiFileName};
-    ibs.rx = {PlatformName(bits), LibraryFileName(KitModel::Receiver, bits), kRxAmiFileName};
+    ibs.generatedBy = "gen_kit_files";
+    ibs.tx = ExecutablesOf(KitModel::Transmitter, kTxAmiFileName);
+    ibs.rx = ExecutablesOf(KitModel::Receiver, kRxAmiFileName);
     return {
         {kTxAmiFileName, RenderAmi(TransmitterAmiModel())},
         {kRxAmiFileName, RenderAmi(ReceiverAmiModel())},

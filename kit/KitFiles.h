@@ -1,8 +1,9 @@
 #pragma once
 
 // The Kelvane kit's IBIS and AMI files: kelvane_tx.ami and kelvane_rx.ami, rendered from the models'
-// parameter tables, and kelvane.ibs, whose [Algorithmic Model] sections name the libraries of one build
-// (32 or 64 bits) and those two files. gen_kit_files writes them beside the libraries at build time.
+// parameter tables, and kelvane.ibs, whose [Algorithmic Model] sections name, for every platform the kit
+// ships (Linux and Windows, 32 and 64 bits), that platform's library and the model's .ami file.
+// gen_kit_files writes them beside the libraries at build time.
 
 #include <string>
 #include <vector>
@@ -23,16 +24,26 @@ extern const char* const kRxAmiFileName;
 extern const char* const kIbsFileName;
 extern const char* const kIbisVersion;  // of the .ibs and, as AMI_Version, of the .ami files
 
-// Whether `bits` names a build the kit has: 32 or 64.
-bool IsKitBitness(int bits);
+enum class KitSystem { Linux, Windows };
 
-// The model library's file name in the build of `bits` bits ("kelvane_tx_x64.so", "kelvane_rx.so", ...).
-std::string LibraryFileName(KitModel model, int bits);
+struct KitPlatform {
+    KitSystem system;
+    int bits;  // 32 or 64
+};
 
-// Platform_Compiler_Bits of the Executable lines: "Linux_gcc<version>_<bits>", with the version of the
-// compiler that built this program (and so the libraries of its build), or "Linux_gcc_<bits>" when the
-// compiler gives none.
-std::string PlatformName(int bits);
+// Every platform the kit ships libraries for, in the order the .ibs lists them: Windows 64, Windows 32,
+// Linux 64, Linux 32.
+std::vector<KitPlatform> KitPlatforms();
+
+// The model library's file name on a platform ("kelvane_tx_x64.so", "kelvane_rx.dll", ...). Throws
+// std::invalid_argument for a bitness other than 32 or 64.
+std::string LibraryFileName(KitModel model, KitPlatform platform);
+
+// Platform_Compiler_Bits of the Executable lines: "Windows_VisualStudio_<bits>" for the DLLs (they keep the
+// C calling convention and link their runtime statically, so hosts built with Visual Studio load them), and
+// "Linux_gcc<version>_<bits>", with the version of the compiler that built this program (and so the Linux
+// libraries), or "Linux_gcc_<bits>" when the compiler gives none.
+std::string PlatformName(KitPlatform platform);
 
 // Bits a simulator should leave out of its analysis while the receiver adapts at its default settings.
 int ReceiverIgnoreBits(const std::vector<AmiParameter>& receiverParameters);
@@ -40,8 +51,7 @@ int ReceiverIgnoreBits(const std::vector<AmiParameter>& receiverParameters);
 AmiModel TransmitterAmiModel();
 AmiModel ReceiverAmiModel();
 
-// The three files for the build of `bits` bits (32 or 64), in writing order. Throws std::invalid_argument
-// for any other bitness.
-std::vector<KitFile> KitFiles(int bits);
+// The three files, in writing order.
+std::vector<KitFile> KitFiles();
 
 }  // namespace kit

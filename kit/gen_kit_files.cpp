@@ -1,8 +1,7 @@
-// gen_kit_files <output dir> <32|64>: writes the kit's kelvane_tx.ami, kelvane_rx.ami and kelvane.ibs into
-// the output folder (created when missing), for the build of the given bitness. Exit status 0 on success,
-// 1 when a file cannot be written, 2 on wrong usage.
+// gen_kit_files <output dir>: writes the kit's kelvane_tx.ami, kelvane_rx.ami and kelvane.ibs into the
+// output folder (created when missing). Exit status 0 on success, 1 when a file cannot be written, 2 on
+// wrong usage.
 
-#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -14,7 +13,7 @@
 namespace {
 
 int Usage() {
-    std::cerr << "usage: gen_kit_files <output dir> <32|64>\n";
+    std::cerr << "usage: gen_kit_files <output dir>\n";
     return 2;
 }
 
@@ -28,10 +27,7 @@ bool WriteFile(const std::filesystem::path& path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) return Usage();
-    const std::string bitsText = argv[2];
-    if (bitsText != "32" && bitsText != "64") return Usage();
-    const int bits = std::atoi(bitsText.c_str());
+    if (argc != 2 || argv[1][0] == '\0') return Usage();
     const std::filesystem::path folder = argv[1];
     try {
         std::error_code error;
@@ -40,7 +36,7 @@ int main(int argc, char** argv) {
             std::cerr << "gen_kit_files: cannot create " << folder.string() << ": " << error.message() << "\n";
             return 1;
         }
-        for (const kit::KitFile& file : kit::KitFiles(bits)) {
+        for (const kit::KitFile& file : kit::KitFiles()) {
             const std::filesystem::path path = folder / file.name;
             if (!WriteFile(path, file.text)) {
                 std::cerr << "gen_kit_files: cannot write " << path.string() << "\n";

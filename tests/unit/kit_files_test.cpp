@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -26,7 +27,7 @@ namespace {
 const int kBits = static_cast<int>(sizeof(void*) * 8);
 
 std::string KitText(const std::string& name) {
-    for (const kit::KitFile& file : kit::KitFiles(kBits))
+    for (const kit::KitFile& file : kit::KitFiles())
         if (file.name == name) return file.text;
     return "";
 }
@@ -57,7 +58,7 @@ void ExpectTableInAmi(const std::string& amiText) {
             for (int i = 0; i < param.listLength; ++i) {
                 const std::string element = base + "." + std::to_string(i);
                 int value = -1;
-                EXPECT_TRUE(tree.GetInt((element + ".Value").c_str(), value));
+                EXPECT_TRUE(tree.GetInt((element + (param.bounded ? ".Range" : ".Value")).c_str(), value));
                 EXPECT_EQ(value, param.listDefaults[i]);
                 EXPECT_EQ(LeafValues(tree, element + ".Type"), std::vector<std::string>{"Integer"});
                 EXPECT_EQ(LeafValues(tree, element + ".Usage"), std::vector<std::string>{"In"});
@@ -166,13 +167,19 @@ std::vector<std::vector<double>> IvTable(const std::string& ibs, const std::stri
 }
 
 // Sub-parameter lines ("Executable ...", "dV/dt_r ...") inside the section of [Model] `model`.
-std::vector<std::string> ModelLine(const std::string& ibs, const std::string& model, const std::string& name) {
+std::vector<std::vector<std::string>> ModelLines(const std::string& ibs, const std::string& model, const std::string& name) {
+    std::vector<std::vector<std::string>> found;
     std::string currentModel;
     for (const std::string& line : Lines(ibs)) {
         if (line.rfind("[Model]", 0) == 0) currentModel = Words(line).back();
-        if (currentModel == model && line.rfind(name, 0) == 0) return Words(line);
+        if (currentModel == model && line.rfind(name, 0) == 0) found.push_back(Words(line));
     }
-    return {};
+    return found;
+}
+
+std::vector<std::string> ModelLine(const std::string& ibs, const std::string& model, const std::string& name) {
+    const std::vector<std::vector<std::string>> lines = ModelLines(ibs, model, name);
+    return lines.empty() ? std::vector<std::string>{} : lines.front();
 }
 
 std::string BaseName(const std::string& path) {
@@ -191,6 +198,14 @@ TEST(KitAmiFiles, ParseAndHoldEveryTableRow) {
     }
     ExpectTableInAmi<kelvane_tx>(KitText(kit::kTxAmiFileName));
     ExpectTableInAmi<kelvane_rx>(KitText(kit::kRxAmiFileName));
+    // Every setting a user may tune has a range a simulator's front end can offer; only the two eye-monitor
+    // amplitudes, which change nothing, keep a single value.
+    std::vector<std::string> fixed;
+    for (const auto& param : kelvane_tx::AmiParameters())
+        if (!param.bounded) fixed.push_back(param.name);
+    for (const auto& param : kelvane_rx::AmiParameters())
+        if (!param.bounded) fixed.push_back(param.name);
+    EXPECT_EQ(fixed, (std::vector<std::string>{"EOMAmplitude", "EOMaxAmp"}));
 }
 
 TEST(KitAmiFiles, ReservedParametersDeclareTheTimeDomainFlow) {
@@ -234,6 +249,42 @@ TEST(KitAmiFiles, ModelSpecificDefaultsInitialiseTheModelsWithoutWarnings) {
     EXPECT_EQ(rx.initResult, 1);
     EXPECT_EQ(tx.message, "");
     EXPECT_EQ(rx.message, "");
+}
+
+// What the .ami says of the FFE flags holds in a run: a lone one-bit pulse through the transmitter library,
+// read one unit interval before and after its main cursor. The cursor whose flag the file calls
+// de-emphasising comes out opposite in sign to the main cursor; at the defaults (all flags 1) it adds.
+TEST(KitAmiFiles, FfeFlagCalledDeEmphasisingOpposesTheMainCursor) {
+    const std::string ami = KitText(kit::kTxAmiFileName);
+    EXPECT_NE(ami.find("post-cursor polarity: 1 positive post weight, 0 negative; 0 de-emphasises while c0_sign is 1"),
+              std::string::npos);
+    EXPECT_NE(ami.find("pre-cursor polarity: 1 positive pre weight, 0 negative; 0 de-emphasises while c0_sign is 1"),
+              std::string::npos);
+    const double bitTime = 3.571428571428571e-11;
+    const AmiLibrary txLibrary(KELVANE_TX_LIBRARY);
+    auto pulse = [&](const std::string& settings) {
+        std::vector<double> wave(24 * 32, 0.0);
+        std::fill(wave.begin() + 8 * 32, wave.begin() + 9 * 32, 0.5);
+        AmiSession tx(txLibrary, "(kelvane_tx " + settings + ")", bitTime / 32, bitTime);
+        EXPECT_EQ(tx.Process(wave, wave.size()), 1);
+        return wave;
+    };
+    const std::vector<double> mainOnly = pulse("(c0 15) (c1 0) (cm1 0)");
+    const std::size_t peak = static_cast<std::size_t>(std::max_element(mainOnly.begin(), mainOnly.end()) - mainOnly.begin());
+    ASSERT_GT(mainOnly[peak], 0.1);
+    const struct { const char* settings; double preSign; double postSign; } cases[] = {
+        {"(c0 15) (c1 8) (cm1 4) (c0_sign 1) (c1_sign 1) (cm1_sign 1)", +1, +1},  // the defaults' flags: both add
+        {"(c0 15) (c1 8) (cm1 4) (c0_sign 1) (c1_sign 0) (cm1_sign 0)", -1, -1},  // both de-emphasise
+        {"(c0 15) (c1 8) (cm1 4) (c0_sign 0) (c1_sign 1) (cm1_sign 1)", -1, -1},  // negative main: 1 opposes it
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.settings);
+        const std::vector<double> out = pulse(c.settings);
+        const double main = out[peak];
+        EXPECT_GT(std::fabs(main), 0.1);
+        EXPECT_GT(c.preSign * out[peak - 32] * main, 0.01 * main * main);
+        EXPECT_GT(c.postSign * out[peak + 32] * main, 0.01 * main * main);
+    }
 }
 
 namespace {
@@ -357,28 +408,41 @@ TEST(KitIbsFile, PinsAndDiffPinsNameModelsThatExist) {
     }
 }
 
-TEST(KitIbsFile, ExecutableLinesNameThisBuildsLibrariesAndTheAmiFiles) {
+TEST(KitIbsFile, ExecutableLinesNameEveryPlatformsLibraryAndTheAmiFiles) {
     const std::string ibs = KitText(kit::kIbsFileName);
-    const std::vector<std::string> tx = ModelLine(ibs, "kelvane_tx", "Executable");
-    const std::vector<std::string> rx = ModelLine(ibs, "kelvane_rx", "Executable");
-    ASSERT_EQ(tx.size(), 4u);
-    ASSERT_EQ(rx.size(), 4u);
-    for (const std::vector<std::string>* line : {&tx, &rx}) {
-        const std::string& platform = (*line)[1];
-        EXPECT_EQ(platform.rfind("Linux_gcc", 0), 0u) << platform;
-        EXPECT_EQ(platform.substr(platform.size() - 3), "_" + std::to_string(kBits)) << platform;
+    const std::set<std::string> expectedPlatforms = {"Windows_VisualStudio_64", "Windows_VisualStudio_32", "Linux_gcc_64",
+                                                     "Linux_gcc_32"};
+    std::set<std::string> allLibraries;
+    for (const auto& [model, root] : {std::pair<std::string, std::string>{"kelvane_tx", "kelvane_tx"},
+                                      {"kelvane_rx", "kelvane_rx"}}) {
+        SCOPED_TRACE(model);
+        std::set<std::string> platforms, libraries;
+        for (const std::vector<std::string>& line : ModelLines(ibs, model, "Executable")) {
+            ASSERT_EQ(line.size(), 4u);
+            // Linux names carry the compiler's version: Linux_gcc12.2.0_64.
+            std::string platform = line[1];
+            if (platform.rfind("Linux_gcc", 0) == 0)
+                platform = "Linux_gcc" + platform.substr(platform.find('_', std::string("Linux_gcc").size()));
+            platforms.insert(platform);
+            libraries.insert(line[2]);
+            const bool windows = platform.rfind("Windows", 0) == 0;
+            EXPECT_EQ(line[2].substr(line[2].size() - (windows ? 4 : 3)), windows ? ".dll" : ".so") << line[2];
+            EXPECT_NE(line[2].find(model == "kelvane_tx" ? "_tx" : "_rx"), std::string::npos) << line[2];
+            // 64-bit libraries are the _x64 ones, on both systems.
+            EXPECT_EQ(line[2].find("_x64") != std::string::npos, platform.substr(platform.size() - 3) == "_64") << line[2];
+            // Each names the parameter file whose root is its own model.
+            EXPECT_EQ(KitText(line[3]).rfind("(" + root + "\n", 0), 0u) << line[3];
+        }
+        EXPECT_EQ(platforms, expectedPlatforms);
+        EXPECT_EQ(libraries.size(), 4u);
+        allLibraries.insert(libraries.begin(), libraries.end());
     }
-    EXPECT_EQ(tx[2], BaseName(KELVANE_TX_LIBRARY));
-    EXPECT_EQ(rx[2], BaseName(KELVANE_RX_LIBRARY));
-    // Each names the parameter file whose root is its own model.
-    EXPECT_EQ(KitText(tx[3]).rfind("(kelvane_tx\n", 0), 0u) << tx[3];
-    EXPECT_EQ(KitText(rx[3]).rfind("(kelvane_rx\n", 0), 0u) << rx[3];
-    // The other build names its own libraries.
-    const int other = kBits == 64 ? 32 : 64;
-    const std::string otherIbs = kit::KitFiles(other)[2].text;
-    EXPECT_EQ(ModelLine(otherIbs, "kelvane_rx", "Executable")[2], kit::LibraryFileName(kit::KitModel::Receiver, other));
-    EXPECT_NE(ModelLine(otherIbs, "kelvane_rx", "Executable")[2], rx[2]);
-    EXPECT_THROW(kit::KitFiles(16), std::invalid_argument);
+    EXPECT_EQ(allLibraries.size(), 8u);
+    // This build's libraries are among them.
+    EXPECT_EQ(allLibraries.count(BaseName(KELVANE_TX_LIBRARY)), 1u);
+    EXPECT_EQ(allLibraries.count(BaseName(KELVANE_RX_LIBRARY)), 1u);
+    EXPECT_EQ(kit::LibraryFileName(kit::KitModel::Receiver, {kit::KitSystem::Linux, kBits}), BaseName(KELVANE_RX_LIBRARY));
+    EXPECT_THROW(kit::LibraryFileName(kit::KitModel::Receiver, {kit::KitSystem::Linux, 16}), std::invalid_argument);
 }
 
 TEST(KitIbsFile, IvTablesAreMonotoneResistorsOfTheStatedImpedance) {
