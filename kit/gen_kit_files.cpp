@@ -1,6 +1,6 @@
 // gen_kit_files <output dir>: writes the kit's kelvane_tx.ami, kelvane_rx.ami and kelvane.ibs into the
-// output folder (created when missing). Exit status 0 on success, 1 when a file cannot be written, 2 on
-// wrong usage.
+// output folder (created when missing). gen_kit_files --parameter-guide: prints the parameter tables of the
+// release kit's README. Exit status 0 on success, 1 when a file cannot be written, 2 on wrong usage.
 
 #include <exception>
 #include <filesystem>
@@ -9,11 +9,12 @@
 #include <string>
 
 #include "kit/KitFiles.h"
+#include "kit/ParameterGuide.h"
 
 namespace {
 
 int Usage() {
-    std::cerr << "usage: gen_kit_files <output dir>\n";
+    std::cerr << "usage: gen_kit_files <output dir> | --parameter-guide\n";
     return 2;
 }
 
@@ -28,6 +29,11 @@ bool WriteFile(const std::filesystem::path& path, const std::string& text) {
 
 int main(int argc, char** argv) {
     if (argc != 2 || argv[1][0] == '\0') return Usage();
+    if (std::string(argv[1]) == "--parameter-guide") {
+        std::cout << kit::RenderParameterGuide();
+        return std::cout.flush() ? 0 : 1;
+    }
+    if (argv[1][0] == '-') return Usage();
     const std::filesystem::path folder = argv[1];
     try {
         std::error_code error;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "tools/sim/driver/CommandLine.h"
+#include "tools/sim/driver/GoldenRun.h"
 #include "tools/sim/driver/LinkSimulation.h"
 #include "tools/sim/driver/RunFolder.h"
 
@@ -47,6 +48,10 @@ std::string QuotedCommandLine(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Subcommands: "verify <kit-dir>" checks a release kit against its golden files; "golden <dir>" makes them.
+    const std::string subcommand = argc >= 2 ? argv[1] : "";
+    if (subcommand == "verify") return ksim::RunVerifyCommand({argv + 2, argv + argc});
+    if (subcommand == "golden") return ksim::RunGoldenCommand({argv + 2, argv + argc}, KELVANE_KIT_DIR);
     ksim::SimOptions options;
     int exitCode = 0;
     if (!ksim::ParseCommandLine(argc, argv, options, exitCode)) return exitCode;
