@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ami/AmiParameterTree.h"
+#include "kit/AmiDefaults.h"
 #include "kit/AmiFile.h"
 #include "kit/KitFiles.h"
 #include "rx/KelvaneRx.h"
@@ -90,36 +91,6 @@ void ExpectTableInAmi(const std::string& amiText) {
             EXPECT_EQ(static_cast<std::size_t>(sections[i].node->itemCount), Model::AmiParameters().count);
         }
     }
-}
-
-// The parameter string a simulator builds from the Model_Specific branch: each parameter with its default
-// (the first value of Range or Value), nested groups kept.
-std::string SimulatorString(const ParamNode& branch) {
-    std::string text;
-    const ParamEntry* children = static_cast<const ParamEntry*>(branch.items);
-    for (int i = 0; i < branch.itemCount; ++i) {
-        const ParamNode& child = *children[i].node;
-        if (children[i].kind != kParamBranch) continue;
-        const ParamEntry* parts = static_cast<const ParamEntry*>(child.items);
-        std::string value;
-        for (int k = 0; k < child.itemCount; ++k) {
-            const std::string name = parts[k].node->name;
-            if (parts[k].kind == kParamLeaf && (name == "Range" || name == "Value"))
-                value = static_cast<const ParamValue*>(parts[k].node->items)[0].text;
-        }
-        text += " (" + std::string(child.name) + (value.empty() ? SimulatorString(child) : " " + value) + ")";
-    }
-    return text;
-}
-
-std::string SimulatorStringOf(const std::string& amiText, const std::string& root) {
-    AmiParameterTree tree(amiText.c_str());
-    const ParamNode* top = tree.list->entries[0].node;
-    const ParamEntry* sections = static_cast<const ParamEntry*>(top->items);
-    for (int i = 0; i < top->itemCount; ++i)
-        if (std::string(sections[i].node->name) == "Model_Specific")
-            return "(" + root + SimulatorString(*sections[i].node) + ")";
-    return "";
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -237,10 +208,12 @@ TEST(KitAmiFiles, ReservedParametersDeclareTheTimeDomainFlow) {
 TEST(KitAmiFiles, ModelSpecificDefaultsInitialiseTheModelsWithoutWarnings) {
     ScopedTempDir dir;  // the receiver starts its adaptation trace in the current directory
     const double bitTime = 3.571428571428571e-11;
-    const std::string txString = SimulatorStringOf(KitText(kit::kTxAmiFileName), "kelvane_tx");
-    const std::string rxString = SimulatorStringOf(KitText(kit::kRxAmiFileName), "kelvane_rx");
+    const std::string txString = kit::DefaultParameterString(KitText(kit::kTxAmiFileName));
+    const std::string rxString = kit::DefaultParameterString(KitText(kit::kRxAmiFileName));
     EXPECT_EQ(txString, "(kelvane_tx (c0 15) (c1 0) (cm1 4) (c0_sign 1) (c1_sign 1) (cm1_sign 1))");
     EXPECT_NE(rxString.find(" (EQ_TABLE (0 0) (1 64) (2 80) "), std::string::npos) << rxString;
+    EXPECT_THROW(kit::DefaultParameterString("(kelvane_tx (Reserved_Parameters))"), std::invalid_argument);
+    EXPECT_THROW(kit::DefaultParameterString("(kelvane_tx"), std::invalid_argument);
     const AmiLibrary txLibrary(KELVANE_TX_LIBRARY);
     const AmiLibrary rxLibrary(KELVANE_RX_LIBRARY);
     const AmiSession tx(txLibrary, txString, bitTime / 32, bitTime);

@@ -1,6 +1,7 @@
-// kelvane-sim verify <kit-dir>: replays the kit's golden run with the kit's own libraries for this platform
-// (the Linux ones of this program's bitness) and reports whether every output equals the golden file bit
-// for bit.
+// kelvane-sim verify <kit-dir>: checks that the kit's own libraries for this platform (the Linux ones of this
+// program's bitness) start without a warning on the defaults of the kit's .ami files, as a simulator sends
+// them, then replays the kit's golden run and reports whether every output equals the golden file bit for
+// bit.
 
 #include <unistd.h>
 
@@ -12,9 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "kit/AmiDefaults.h"
 #include "kit/KitFiles.h"
+#include "tools/host/AmiLibrary.h"
 #include "tools/sim/driver/GoldenRun.h"
 #include "tools/sim/driver/ParameterStrings.h"
+#include "tools/sim/driver/ScopedDirectory.h"
 
 namespace ksim {
 
@@ -68,6 +72,35 @@ bool Compare(const char* what, const std::string& goldenFile, const std::vector<
     return true;
 }
 
+std::string ReadText(const std::string& path) {
+    std::string text;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) throw std::runtime_error("cannot read " + path);
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
+    std::fclose(file);
+    return text;
+}
+
+// AMI_Init with the .ami file's defaults, in the scratch folder (the receiver starts its trace there).
+bool StartsWithoutWarning(const std::string& library, const std::string& amiFile, const GoldenSettings& settings,
+                          const std::string& folder) {
+    const std::string parameters = kit::DefaultParameterString(ReadText(amiFile));
+    const AmiLibrary lib(library);
+    const std::string home = folder + "/ami-defaults";
+    std::filesystem::create_directories(home);
+    const InstanceDirectory homeDir(home);
+    InDirectory inside(homeDir);
+    AmiSession session(lib, parameters, settings.SampleInterval(), settings.bitTime);
+    const bool ok = session.initResult == 1 && session.message.empty();
+    const std::string name = std::filesystem::path(library).filename().string();
+    if (ok) std::printf("  ok   %-22s starts on the defaults of %s without a warning\n", name.c_str(),
+                        std::filesystem::path(amiFile).filename().string().c_str());
+    else std::printf("  FAIL %-22s on the defaults of %s: AMI_Init gave %ld, \"%s\"\n", name.c_str(),
+                     std::filesystem::path(amiFile).filename().string().c_str(), session.initResult, session.message.c_str());
+    return ok;
+}
+
 int VerifyUsage() {
     std::fprintf(stderr, "usage: kelvane-sim verify <kit-dir>\n");
     return 2;
@@ -90,22 +123,17 @@ int RunVerifyCommand(const std::vector<std::string>& args) {
         const std::vector<double> txOutput = ReadGoldenColumn(inKit(kGoldenTxOutputFile));
         const std::vector<double> rxOutput = ReadGoldenColumn(inKit(kGoldenRxOutputFile));
         const std::vector<double> clockTimes = ReadGoldenColumn(inKit(kGoldenClockTimesFile));
-        std::string adapt;
-        {
-            std::FILE* file = std::fopen(inKit(kGoldenAdaptFile).c_str(), "rb");
-            if (file == nullptr) throw std::runtime_error("cannot read " + inKit(kGoldenAdaptFile));
-            char chunk[4096];
-            for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) adapt.append(chunk, n);
-            std::fclose(file);
-        }
+        const std::string adapt = ReadText(inKit(kGoldenAdaptFile));
 
         std::printf("kelvane-sim verify: kit %s\n", kitDir.c_str());
         std::printf("  libraries %s, %s; %zu samples at %d samples per bit, %zu per AMI_GetWave call\n",
                     txLibrary.c_str(), rxLibrary.c_str(), waves.txInput.size(), settings.samplesPerBit,
                     settings.blockSamples);
         const ScratchFolder scratch;
+        bool pass = StartsWithoutWarning(txLibrary, inKit(kit::kTxAmiFileName), settings, scratch.path());
+        pass = StartsWithoutWarning(rxLibrary, inKit(kit::kRxAmiFileName), settings, scratch.path()) && pass;
         ReplayGolden(settings, txLibrary, rxLibrary, scratch.path(), waves);
-        bool pass = Compare("transmitter output", kGoldenTxOutputFile, txOutput, waves.txOutput);
+        pass = Compare("transmitter output", kGoldenTxOutputFile, txOutput, waves.txOutput) && pass;
         pass = Compare("receiver output", kGoldenRxOutputFile, rxOutput, waves.rxOutput) && pass;
         pass = Compare("receiver clock times", kGoldenClockTimesFile, clockTimes, waves.clockTimes) && pass;
         if (waves.adaptTrace == adapt) {
