@@ -2,6 +2,7 @@
 
 #include "ami/AmiParameterTree.h"
 #include "ami/AmiParameterValue.h"
+#include "ami/NumberText.h"
 
 #include <climits>
 #include <cmath>

@@ -9,9 +9,6 @@
 // a parameter value is a finite number or not a number at all.
 int ClassifyParamValue(const char* text) noexcept;
 
-// strtod in the C locale: a decimal point, whatever locale the host has set.
-double ReadNumberText(const char* text, char** end) noexcept;
-
 // Index of `text` in the reserved-word table ("In" 0 ... "DjRj" 19), or -1.
 int ReservedWordCode(const char* text) noexcept;
 
