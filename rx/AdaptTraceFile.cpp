@@ -4,8 +4,15 @@
 #include <charconv>
 #include <cstring>
 
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 FormattedAdaptTraceLine::FormattedAdaptTraceLine(const AdaptTraceRecord& record) {
     text[0] = '\0';
@@ -48,6 +55,27 @@ void FormattedAdaptTraceLine::AppendText(const char* piece) {
     text[length] = '\0';
 }
 
+#if defined(_WIN32)
+
+// Opened with append access only, every write lands at the end of the file in one step, as O_APPEND does
+// on POSIX systems; the bytes go out unchanged (no end-of-line translation), so the file equals Linux's.
+void AppendToAdaptTrace(const char* text, std::size_t length) {
+    const DWORD savedError = GetLastError();  // a failed trace write must not disturb the caller's error state
+    const int savedErrno = errno;
+    const HANDLE file = CreateFileA(kAdaptTraceFileName, FILE_APPEND_DATA,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr);
+        CloseHandle(file);
+    }
+    SetLastError(savedError);
+    errno = savedErrno;
+}
+
+#else
+
 void AppendToAdaptTrace(const char* text, std::size_t length) {
     const int savedErrno = errno;  // a failed trace write must not disturb the caller's error state
     const int file = ::open(kAdaptTraceFileName, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
@@ -61,3 +89,5 @@ void AppendToAdaptTrace(const char* text, std::size_t length) {
     ::close(file);
     errno = savedErrno;
 }
+
+#endif
