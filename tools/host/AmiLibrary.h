@@ -1,9 +1,19 @@
 #pragma once
 
-// A model library loaded with dlopen and called through its three AMI entry points, exactly as a channel
-// simulator calls it. Used by the link simulator, the tests and the benchmarks.
+// A model library loaded with dlopen (LoadLibrary on Windows) and called through its three AMI entry
+// points, exactly as a channel simulator calls it. Used by the link simulator, the tests and the benchmarks.
 
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <algorithm>
 #include <stdexcept>
@@ -17,17 +27,16 @@ public:
     using CloseFn = long (*)(void*);
 
     explicit AmiLibrary(const std::string& path) : path_(path) {
-        handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle_ == nullptr) throw std::runtime_error("cannot load model library " + path + ": " + dlerror());
-        init = reinterpret_cast<InitFn>(dlsym(handle_, "AMI_Init"));
-        getWave = reinterpret_cast<GetWaveFn>(dlsym(handle_, "AMI_GetWave"));
-        close = reinterpret_cast<CloseFn>(dlsym(handle_, "AMI_Close"));
+        handle_ = Open(path);
+        init = reinterpret_cast<InitFn>(Find("AMI_Init"));
+        getWave = reinterpret_cast<GetWaveFn>(Find("AMI_GetWave"));
+        close = reinterpret_cast<CloseFn>(Find("AMI_Close"));
         if (init == nullptr || getWave == nullptr || close == nullptr) {
-            dlclose(handle_);
+            Release();
             throw std::runtime_error(path + " is not an AMI model library: AMI_Init, AMI_GetWave or AMI_Close missing");
         }
     }
-    ~AmiLibrary() { dlclose(handle_); }
+    ~AmiLibrary() { Release(); }
     AmiLibrary(const AmiLibrary&) = delete;
     AmiLibrary& operator=(const AmiLibrary&) = delete;
 
@@ -38,8 +47,28 @@ public:
     CloseFn close = nullptr;
 
 private:
-    std::string path_;
+#if defined(_WIN32)
+    static HMODULE Open(const std::string& path) {
+        const HMODULE handle = LoadLibraryA(path.c_str());
+        if (handle == nullptr)
+            throw std::runtime_error("cannot load model library " + path + ": error " + std::to_string(GetLastError()));
+        return handle;
+    }
+    // Through a plain pointer: the entry points' types are restored by the caller.
+    void* Find(const char* name) const { return reinterpret_cast<void*>(GetProcAddress(handle_, name)); }
+    void Release() { FreeLibrary(handle_); }
+    HMODULE handle_ = nullptr;
+#else
+    static void* Open(const std::string& path) {
+        void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) throw std::runtime_error("cannot load model library " + path + ": " + dlerror());
+        return handle;
+    }
+    void* Find(const char* name) const { return dlsym(handle_, name); }
+    void Release() { dlclose(handle_); }
     void* handle_ = nullptr;
+#endif
+    std::string path_;
 };
 
 // One model instance: AMI_Init on construction, AMI_Close on Close() or destruction.
