@@ -14,9 +14,7 @@ constexpr double kLoopC1 = 1.1e-8;          // [F]
 constexpr double kLoopC2 = 5e-11;           // [F]
 constexpr double kLoopR = 100.0;            // [Ω]
 constexpr double kChargePump = 5e-05;       // [A]
-constexpr int kStartGateClocks = 5000;      // clock periods the loop settles before adaptation starts
 constexpr int kTapBound = 15;               // bound of DFE taps 2 to 5 [DFElsb steps]
-constexpr std::size_t kRequestEcho = 16000; // samples after which the adaptation request returns to its engine
 
 // Runs one lifecycle operation of every block in the list, even after a failure, and ANDs the results.
 template <typename Operation, typename... Blocks>
@@ -246,7 +244,7 @@ void kelvane_rx::JoinArcs() {
     Join<double>(54, 1, 0, outputSelectConstant.output, {&selectConverter1.input});
     Join<float>(55, 1, 0, decisionGain.output, {&decisionFork.input});
     Join<float>(56, 1, 0, decisionFork.output[0], {&halfDecisionToReal.input});
-    Join<int>(57, kRequestEcho, kRequestEcho, adaptationFork.output[0], {&adaptation.echoInput});
+    Join<int>(57, kRequestEchoSamples, kRequestEchoSamples, adaptationFork.output[0], {&adaptation.echoInput});
     Join<int>(58, 1, 0, adaptationFork.output[1], {&eyeMonitor.controlInput});
     Join<int>(59, 1, 0, tickFork.output[0], {&tickToReal1.input});
     Join<int>(60, 1, 0, tickFork.output[1], {&tickToReal2.input});

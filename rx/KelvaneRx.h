@@ -30,6 +30,11 @@ public:
     static constexpr bool kHasClockPort = true;
     static constexpr int kEqTableLength = 16;
     static constexpr int kArcs = 64;
+    // The adaptation's schedule: it starts after the loop has settled for kStartGateClocks clock periods;
+    // each eye measurement then takes EOM_window clock periods plus one, and the request for the next one
+    // returns to the engine kRequestEchoSamples samples after the previous measurement ended.
+    static constexpr int kStartGateClocks = 5000;
+    static constexpr std::size_t kRequestEchoSamples = 16000;
     static AmiParameterTable<kelvane_rx> AmiParameters();
 
     // External ports, each given one element of storage by the AMI layer.

@@ -111,3 +111,27 @@ TEST(KelvaneSim, FixedSettingsAreACompleteAdaptation) {
     EXPECT_NEAR(summary["adaptation"]["final_taps_v"][0].get<double>(), 0.03, 1e-12);
     EXPECT_EQ(run.output.find("NOT complete"), std::string::npos) << run.output;
 }
+
+// The end of adaptation is read from the trace, not from the block grid: any block size counts the same
+// bits, also one block longer than the whole run.
+TEST(KelvaneSim, BlockSizeDoesNotMoveTheCountedBits) {
+    ScopedTempDir dir;
+    long long counted[3] = {};
+    const char* sizes[3] = {"1000", "1024", "16777216"};
+    for (int i = 0; i < 3; ++i) {
+        const Outcome run = RunSimulator(std::string("-o b") + sizes[i] + " --bits 40000 --rx EOM_window=200 --block-size " +
+                                         sizes[i]);
+        ASSERT_EQ(run.exitCode, 0) << run.output;
+        const nlohmann::json summary = Summary(dir.path() + "/b" + sizes[i]);
+        EXPECT_TRUE(summary["verdict"]["adaptation_complete"].get<bool>()) << run.output;
+        EXPECT_EQ(summary["ber"]["errors"].get<long long>(), 0) << run.output;
+        counted[i] = summary["ber"]["bits_compared"].get<long long>();
+    }
+    EXPECT_GT(counted[0], 5000);
+    EXPECT_EQ(counted[1], counted[0]);
+    EXPECT_EQ(counted[2], counted[0]);
+    // Too few bits after the adaptation: the reason says so, not "could not be aligned".
+    const Outcome shortRun = RunSimulator("-o short --bits 6000 --ignore-bits 5990");
+    EXPECT_NE(shortRun.output.find("no bits were left to count"), std::string::npos) << shortRun.output;
+    EXPECT_EQ(shortRun.output.find("could not be aligned"), std::string::npos) << shortRun.output;
+}

@@ -12,14 +12,19 @@ namespace {
 constexpr std::size_t kWindowBits = 256;
 constexpr std::size_t kMinWindowBits = 64;
 constexpr int kWindowTries = 8;
-constexpr double kMaxWindowMismatch = 0.2;  // a wrong alignment of random bits mismatches about half
+constexpr double kMaxWindowMismatch = 0.2;
+constexpr std::size_t kCountChunkBits = std::size_t{1} << 20;  // bits compared per read  // a wrong alignment of random bits mismatches about half
 
 // Bits packed 64 to a word, so that a stretch of 64 bits at any position is read with two loads.
 class PackedBits {
 public:
-    explicit PackedBits(const std::vector<int>& bits) : size_(bits.size()), words_(bits.size() / 64 + 2, 0) {
-        for (std::size_t i = 0; i < bits.size(); ++i)
-            if (bits[i] != 0) words_[i >> 6] |= std::uint64_t{1} << (i & 63);
+    // Bits [first, first + count) of the series, bit first at place 0.
+    PackedBits(const Series<std::uint8_t>& bits, std::size_t first, std::size_t count)
+        : size_(count), words_(count / 64 + 2, 0) {
+        std::vector<std::uint8_t> values(count);
+        if (count > 0) bits.Read(first, count, values.data());
+        for (std::size_t i = 0; i < count; ++i)
+            if (values[i] != 0) words_[i >> 6] |= std::uint64_t{1} << (i & 63);
     }
 
     std::size_t Size() const { return size_; }
@@ -57,15 +62,20 @@ struct Alignment {
 };
 
 // The best alignment of received[start, start + count) over latencies lowest .. highest.
-Alignment AlignWindow(const PackedBits& sent, const PackedBits& received, std::size_t start, std::size_t count,
-                      long maxLatency) {
+Alignment AlignWindow(const Series<std::uint8_t>& sentBits, const Series<std::uint8_t>& receivedBits, std::size_t start,
+                      std::size_t count, long maxLatency) {
     const long s = static_cast<long>(start);
-    const long lowest = std::max(-maxLatency, s + static_cast<long>(count) - static_cast<long>(sent.Size()));
+    const long lowest = std::max(-maxLatency, s + static_cast<long>(count) - static_cast<long>(sentBits.Size()));
     const long highest = std::min(maxLatency, s);
     Alignment best;
+    if (lowest > highest) return best;
+    // Sent bits s - highest .. s - lowest + count cover every latency tried.
+    const std::size_t sentFirst = static_cast<std::size_t>(s - highest);
+    const PackedBits sent(sentBits, sentFirst, static_cast<std::size_t>(highest - lowest) + count);
+    const PackedBits received(receivedBits, start, count);
     std::uint64_t bestErrors = 0;
     for (long latency = lowest; latency <= highest; ++latency) {
-        const std::uint64_t e = Mismatches(received, start, sent, static_cast<std::size_t>(s - latency), count);
+        const std::uint64_t e = Mismatches(received, 0, sent, static_cast<std::size_t>(s - latency) - sentFirst, count);
         const bool inverted = count - e < e;
         const std::uint64_t errors = inverted ? count - e : e;
         const bool better = !best.found || errors < bestErrors ||
@@ -102,22 +112,28 @@ std::vector<int> SampleDecisions(const std::vector<double>& decisionWave, double
 
 BerResult CountBitErrors(const std::vector<int>& sent, const std::vector<int>& received, std::uint64_t ignoreFirst,
                          long maxLatency) {
+    const std::vector<std::uint8_t> sentBits(sent.begin(), sent.end()), receivedBits(received.begin(), received.end());
+    return CountBitErrors(VectorSeries<std::uint8_t>(sentBits), VectorSeries<std::uint8_t>(receivedBits), ignoreFirst,
+                          maxLatency);
+}
+
+BerResult CountBitErrors(const Series<std::uint8_t>& sent, const Series<std::uint8_t>& received,
+                         std::uint64_t ignoreFirst, long maxLatency) {
     BerResult result;
-    const std::size_t total = received.size();
+    const std::size_t total = received.Size();
     const std::size_t first = static_cast<std::size_t>(std::min<std::uint64_t>(ignoreFirst, total));
     result.ignoredBits = first;
     const std::size_t span = total - first;
-    if (span < kMinWindowBits || sent.size() < kMinWindowBits) return result;
+    if (span < kMinWindowBits || sent.Size() < kMinWindowBits) return result;
 
-    const long everyLatency = static_cast<long>(sent.size() + total);
+    const long everyLatency = static_cast<long>(sent.Size() + total);
     const long limit = maxLatency < 0 ? everyLatency : std::min(maxLatency, everyLatency);
-    const PackedBits s(sent), r(received);
     const std::size_t count = std::min(kWindowBits, span);
 
     Alignment alignment;
     for (int i = 0; i < kWindowTries && !alignment.found; ++i) {
         const std::size_t start = first + (span - count) * static_cast<std::size_t>(i) / (kWindowTries - 1);
-        alignment = AlignWindow(s, r, start, count, limit);
+        alignment = AlignWindow(sent, received, start, count, limit);
     }
     if (!alignment.found) return result;
 
@@ -126,11 +142,16 @@ BerResult CountBitErrors(const std::vector<int>& sent, const std::vector<int>& r
     result.inverted = alignment.inverted;
     // Received bit k meets sent bit k - L: k from max(first, L) to min(total, sent + L).
     const long begin = std::max(static_cast<long>(first), alignment.latency);
-    const long end = std::min(static_cast<long>(total), static_cast<long>(sent.size()) + alignment.latency);
+    const long end = std::min(static_cast<long>(total), static_cast<long>(sent.Size()) + alignment.latency);
     if (end <= begin) return result;
     const std::size_t compared = static_cast<std::size_t>(end - begin);
-    const std::uint64_t mismatches =
-        Mismatches(r, static_cast<std::size_t>(begin), s, static_cast<std::size_t>(begin - alignment.latency), compared);
+    std::uint64_t mismatches = 0;
+    for (std::size_t done = 0; done < compared; done += kCountChunkBits) {
+        const std::size_t n = std::min(kCountChunkBits, compared - done);
+        const std::size_t at = static_cast<std::size_t>(begin) + done;
+        const PackedBits r(received, at, n), s(sent, at - static_cast<std::size_t>(alignment.latency), n);
+        mismatches += Mismatches(r, 0, s, 0, n);
+    }
     result.bitsCompared = compared;
     result.errors = alignment.inverted ? compared - mismatches : mismatches;
     return result;

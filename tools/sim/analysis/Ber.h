@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/sim/SimResults.h"
+#include "tools/sim/analysis/Series.h"
 
 namespace ksim {
 
@@ -33,5 +34,9 @@ std::vector<int> SampleDecisions(const std::vector<double>& decisionWave, double
 // value counts as 1). Without an alignment, aligned is false and nothing is counted.
 BerResult CountBitErrors(const std::vector<int>& sent, const std::vector<int>& received, std::uint64_t ignoreFirst,
                          long maxLatency);
+
+// The same on bit records read in ranges (0 or 1 per element), for runs too long to hold in memory.
+BerResult CountBitErrors(const Series<std::uint8_t>& sent, const Series<std::uint8_t>& received,
+                         std::uint64_t ignoreFirst, long maxLatency);
 
 }  // namespace ksim

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/sim/SimResults.h"
+#include "tools/sim/analysis/Series.h"
 
 namespace ksim {
 
@@ -37,5 +38,11 @@ struct ClockLockCriteria {
 // to the locked edges [UI].
 ClockAnalysis AnalyzeClock(const std::vector<double>& edgeTimes, double bitTime,
                            const ClockLockCriteria& criteria = ClockLockCriteria());
+
+// The same on edge times too many to hold in memory. The figures are those above; the plot series timesS,
+// phaseUi and periodsUi keep every plotStride-th edge only, with the mean period since the previous kept
+// edge, so that they stay bounded however long the run.
+ClockAnalysis AnalyzeClock(const Series<double>& edgeTimes, double bitTime, const ClockLockCriteria& criteria,
+                           std::size_t plotStride);
 
 }  // namespace ksim

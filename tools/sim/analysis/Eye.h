@@ -2,6 +2,8 @@
 
 // The eye diagram of the equalised signal folded at the recovered clock, and its inner opening.
 
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "tools/sim/SimResults.h"
@@ -40,5 +42,62 @@ struct EyeOptions {
 // strong that a bit lands on the wrong side without crossing near the sampling point shows in the BER instead.
 EyeAnalysis FoldEye(const std::vector<double>& wave, double sampleInterval, const std::vector<double>& fallingEdgeTimes,
                     double fromTime, const EyeOptions& options = EyeOptions());
+
+}  // namespace ksim
+
+namespace ksim {
+
+// FoldEye on a wave and clock edges that arrive piece by piece, keeping only the samples the traces still
+// need. The level range is fixed once the traces of the first rangeSamples samples after the first folded
+// interval (or rangeSamples / 16 traces, if fewer) are in: from then on the median period (for skipping missed or extra edges) and the level range
+// come from those traces, and later samples beyond the range land in the top or bottom row. With all the
+// samples within rangeSamples the result equals FoldEye's.
+class EyeFolder {
+public:
+    // sampleInterval [s], > 0; rangeSamples: samples that set the level range (SIZE_MAX: all).
+    EyeFolder(double sampleInterval, const EyeOptions& options, std::size_t rangeSamples);
+
+    // Starts the fold afresh: unit intervals whose falling edge comes before fromTime [s] are left out.
+    // Edges and samples given before stay given.
+    void SetFrom(double fromTime);
+    void AddWave(const double* samples, std::size_t n);   // the next samples of the wave
+    void AddEdges(const double* times, std::size_t n);    // the next falling edges [s], increasing
+    EyeAnalysis Finish();
+
+private:
+    struct Trace {
+        double samplingTime;          // [s]
+        double period;                // [s]
+        std::uint64_t first, last;    // wave samples covering samplingTime ± period
+    };
+    static constexpr double kKeptSamples = 4096;  // kept before the newest sample beyond two periods
+
+    void AddInterval(double edge, double period);
+    void FixRange();
+    void BinReadyTraces();
+    void BinTrace(const Trace& trace);
+    void Trim();
+    std::uint64_t SamplesAfter(std::uint64_t index) const;
+    double Sample(std::uint64_t index) const { return history_[static_cast<std::size_t>(index - historyStart_)]; }
+
+    double dt_;
+    EyeOptions options_;
+    std::size_t rangeSamples_;
+    double from_ = 0.0;
+    std::vector<double> history_;       // wave samples from historyStart_ on
+    std::uint64_t historyStart_ = 0;
+    bool haveEdge_ = false;
+    double lastEdge_ = 0.0;
+    double maxPeriod_ = 0.0;            // longest plausible period seen [s]
+    bool ranged_ = false;               // the median period and the level range are fixed
+    std::vector<Trace> collected_;      // before the range is fixed
+    std::vector<double> periods_;       // before the range is fixed
+    std::vector<Trace> pending_;        // waiting for their samples
+    double median_ = 0.0;
+    double levelMax_ = 1.0;
+    std::size_t traces_ = 0;
+    std::vector<std::uint32_t> density_;
+    double left_ = -1.0, right_ = 1.0, upper_ = 0.0, lower_ = 0.0;
+};
 
 }  // namespace ksim

@@ -47,6 +47,19 @@ std::vector<int> PrbsGenerator::NextBits(std::size_t count) {
     return bits;
 }
 
+PrbsSeries::PrbsSeries(int order, std::uint32_t seed, std::size_t length)
+    : order_(order), seed_(seed), length_(length), generator_(order, seed) {}
+
+void PrbsSeries::Read(std::size_t first, std::size_t count, std::uint8_t* out) const {
+    if (first < position_) {
+        generator_ = PrbsGenerator(order_, seed_);
+        position_ = 0;
+    }
+    for (; position_ < first; ++position_) generator_.NextBit();
+    for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(generator_.NextBit());
+    position_ += count;
+}
+
 std::vector<double> NrzWave(const std::vector<int>& bits, int samplesPerBit, double amplitude) {
     if (samplesPerBit < 1)
         throw std::runtime_error("samples per bit must be at least 1, not " + std::to_string(samplesPerBit));

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "tools/sim/analysis/Series.h"
+
 namespace ksim {
 
 // A maximal-length linear feedback shift register for the polynomial x^n + x^m + 1:
@@ -35,6 +37,22 @@ private:
     int tap_;                 // m of x^n + x^m + 1
     std::uint32_t mask_;      // the n low bits
     std::uint32_t state_;     // bit j holds a[k-1-j]
+};
+
+// The first `length` bits of a PRBS as a series, generated again on each read instead of kept: a read
+// before the last one restarts the generator, a read after it runs on.
+class PrbsSeries final : public Series<std::uint8_t> {
+public:
+    PrbsSeries(int order, std::uint32_t seed, std::size_t length);
+    std::size_t Size() const override { return length_; }
+    void Read(std::size_t first, std::size_t count, std::uint8_t* out) const override;
+
+private:
+    int order_;
+    std::uint32_t seed_;
+    std::size_t length_;
+    mutable PrbsGenerator generator_;
+    mutable std::size_t position_ = 0;  // index of the generator's next bit
 };
 
 // The NRZ waveform of bits: +amplitude for a 1 (any non-zero value), -amplitude for a 0, each bit held for

@@ -54,7 +54,9 @@ bool ParseCommandLine(int argc, char** argv, SimOptions& o, int& exitCode) {
     app.add_option("--port-map", o.portMap, "four ports of an .s4p: input +, input -, output +, output -")
         ->expected(4)->check(CLI::Range(1, 4));
     app.add_option("-o,--out", o.outputDir, "run folder (default: runs/<date-time>)");
-    app.add_flag("--csv", o.writeCsv, "also write the waveforms as CSV");
+    app.add_flag("--csv", o.writeCsv,
+                 "also write the waveforms and clock times as CSV: about 55 bytes per sample (1.7 kB per bit at 32 "
+                 "samples per bit, 280 MB for 160000 bits)");
     app.add_flag("!--no-progress", o.progress, "no progress bar");
     try {
         app.parse(argc, argv);

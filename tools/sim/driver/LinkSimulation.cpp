@@ -15,9 +15,8 @@
 #include "tools/host/AmiLibrary.h"
 #include "tx/KelvaneTx.h"
 #include "tools/sim/analysis/AdaptationTrace.h"
-#include "tools/sim/analysis/Ber.h"
-#include "tools/sim/analysis/Clock.h"
-#include "tools/sim/analysis/Eye.h"
+#include "rx/AdaptTraceFile.h"
+#include "tools/sim/analysis/LinkAnalysis.h"
 #include "tools/sim/analysis/Prbs.h"
 #include "tools/sim/channel/Channel.h"
 #include "tools/sim/channel/MixedMode.h"
@@ -25,6 +24,8 @@
 #include "tools/sim/driver/ParameterStrings.h"
 #include "tools/sim/driver/Progress.h"
 #include "tools/sim/driver/ScopedDirectory.h"
+#include "tools/sim/driver/TraceFollower.h"
+#include "tools/sim/report/WaveformCsv.h"
 
 namespace ksim {
 
@@ -87,13 +88,6 @@ void MakeDirectory(const std::string& path) {
     if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) throw std::runtime_error("cannot create directory " + path);
 }
 
-std::size_t CountLines(const std::string& path) {
-    std::ifstream in(path);
-    std::size_t lines = 0;
-    for (std::string line; std::getline(in, line);) ++lines;
-    return lines;
-}
-
 long long FileSize(const std::string& path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
@@ -101,7 +95,78 @@ long long FileSize(const std::string& path) {
 
 }  // namespace
 
-void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& report, LinkWaves& waves) {
+namespace {
+
+// The receiver's adaptation settings as it applies them, for judging its trace.
+AdaptationSettings SettingsOf(const std::vector<AppliedParameter>& rx) {
+    AdaptationSettings settings;
+    settings.ctleAdapt = AppliedValue(rx, "CTLEAdapt", 1) == 1;
+    settings.dfeAdapt = AppliedValue(rx, "DFEAdapt", 1) == 1;
+    settings.dfeLsb = AppliedValue(rx, "DFElsb", settings.dfeLsb);
+    settings.tap1Limit = static_cast<int>(AppliedValue(rx, "DFETap1Limit", settings.tap1Limit));
+    return settings;
+}
+
+// What a part of the adaptation that does not run leaves in place: the fixed equaliser entry and taps.
+void FillFixedSettings(const std::vector<AppliedParameter>& rx, const AdaptationSettings& settings,
+                       AdaptationSummary& adaptation) {
+    if (!settings.ctleAdapt && adaptation.chosenTableIndex < 0) {
+        const int index = static_cast<int>(AppliedValue(rx, "CTLE", 0));
+        const int gainGroup = 256 * static_cast<int>(AppliedValue(rx, "VGA_GAIN", 0) + 2 * AppliedValue(rx, "EQ_HIGAIN", 0));
+        adaptation.chosenTableIndex = index;
+        adaptation.chosenColumn = gainGroup + static_cast<int>(AppliedValue(rx, "EQ_TABLE." + std::to_string(index), 0));
+    }
+    if (!settings.dfeAdapt && adaptation.steps.empty()) {
+        const char* names[5] = {"DFEtap1", "DFEtap2", "DFEtap3", "DFEtap4", "DFEtap5"};
+        for (int i = 0; i < 5; ++i) adaptation.finalTaps[i] = AppliedValue(rx, names[i], 0) * settings.dfeLsb;
+    }
+}
+
+void Judge(const SimOptions& o, const std::string& runFolder, LinkAnalysis& analysis, RunReport& report) {
+    const AdaptationSettings settings = SettingsOf(report.rxApplied);
+    const std::string tracePath = runFolder + "/rx_equalised/" + kAdaptTraceFileName;
+    const double completedAt = report.adaptation.completedAtS;
+    if (FileSize(tracePath) < 0)
+        report.warnings.push_back("the receiver wrote no adaptation trace (adapt.txt), so the adaptation cannot be judged");
+    else
+        report.adaptation = ParseAdaptationTrace(tracePath, settings);
+    report.adaptation.completedAtS = completedAt;
+    FillFixedSettings(report.rxApplied, settings, report.adaptation);
+    if (!report.adaptation.complete) report.warnings.push_back("the adaptation did not complete within the simulated bits");
+
+    analysis.Finish(report);
+    const std::uint64_t counted = analysis.CountedDecisions();
+    if (counted < kMinCountedBits)
+        report.warnings.push_back("no bits were left to count: " + std::to_string(counted) +
+                                  " decisions came after the counting start at " +
+                                  FormatNumber(analysis.CountStart() * 1e6) + " us; simulate more bits (--bits)");
+    else if (!report.ber.aligned)
+        report.warnings.push_back("the decisions could not be aligned with the sent bits");
+    (void)o;
+}
+
+// Both receivers' clock times, side by side, from the spill files.
+void WriteClockTimesCsv(const std::string& path, const LinkAnalysis& analysis) {
+    const SpillFile<double>& falling = analysis.FallingEdgeFile();
+    const SpillFile<double>& rising = analysis.RisingEdgeFile();
+    CsvWriter csv(path, {"falling_edge_s", "rising_edge_s"});
+    const std::size_t rows = std::max(falling.Size(), rising.Size());
+    constexpr std::size_t kChunk = 1 << 16;
+    std::vector<double> f(kChunk), r(kChunk);
+    for (std::size_t at = 0; at < rows; at += kChunk) {
+        const std::size_t n = std::min(kChunk, rows - at);
+        const std::size_t nf = at < falling.Size() ? std::min(n, falling.Size() - at) : 0;
+        const std::size_t nr = at < rising.Size() ? std::min(n, rising.Size() - at) : 0;
+        if (nf > 0) falling.Read(at, nf, f.data());
+        if (nr > 0) rising.Read(at, nr, r.data());
+        for (std::size_t i = 0; i < n; ++i) csv.AppendRows({i < nf ? &f[i] : nullptr, i < nr ? &r[i] : nullptr}, 1);
+    }
+    csv.Finish();
+}
+
+}  // namespace
+
+void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& report) {
     const double dt = o.bitTime / o.samplesPerBit;
     report.bitTime = o.bitTime;
     report.sampleInterval = dt;
@@ -131,8 +196,11 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     const PortMap ports{o.portMap[0], o.portMap[1], o.portMap[2], o.portMap[3]};
     const std::vector<double> impulse =
         BuildChannelByName(o.channel, o.channelLossDb, ports, dt, o.bitTime, report.channel);
+    // No call is longer than the run, whatever block size is asked for.
+    const std::size_t total = o.bits * static_cast<std::size_t>(o.samplesPerBit);
+    const std::size_t blockSize = std::min(o.blockSize, total);
     // The convolver's own block length is independent of the host's; long responses want longer blocks.
-    OverlapAddConvolver channel(impulse, std::max<std::size_t>(kConvolverBlock, o.blockSize));
+    OverlapAddConvolver channel(impulse, std::max<std::size_t>(kConvolverBlock, blockSize));
 
     const std::string equalisedDir = runFolder + "/rx_equalised";
     const std::string decisionDir = runFolder + "/rx_decisions";
@@ -158,52 +226,80 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     if (equaliser->initResult != 1 || decider->initResult != 1)
         throw std::runtime_error("the receiver's AMI_Init failed: " + equaliser->message);
 
-    PrbsGenerator prbs(o.prbsOrder, o.seed);
-    waves.sentBits = prbs.NextBits(o.bits);
-    const std::size_t total = o.bits * static_cast<std::size_t>(o.samplesPerBit);
-    waves.equalised.reserve(total);
-    waves.decisions.reserve(total);
-    if (o.writeCsv) waves.rxInput.reserve(total);
+    LinkAnalysisSettings analysisSettings;
+    analysisSettings.bitTime = o.bitTime;
+    analysisSettings.sampleInterval = dt;
+    analysisSettings.prbsOrder = o.prbsOrder;
+    analysisSettings.seed = o.seed;
+    analysisSettings.bits = o.bits;
+    analysisSettings.maxLatency =
+        64 + static_cast<long>(report.channel.delaySamples / static_cast<std::size_t>(o.samplesPerBit));
+    analysisSettings.spillFolder = runFolder;
+    LinkAnalysis analysis(analysisSettings);
+    if (o.ignoreBits > 0) analysis.SetCountStart(static_cast<double>(o.ignoreBits) * o.bitTime);
 
+    const double factor = AppliedValue(report.rxApplied, "Factor", 1);
+    TraceFollower trace(equalisedDir + "/" + kAdaptTraceFileName,
+                        static_cast<int>(AppliedValue(report.rxApplied, "EOM_window", 2000)),
+                        static_cast<double>(kelvane_rx::kRequestEchoSamples) * factor / o.samplesPerBit);
+    std::unique_ptr<CsvWriter> csv;
+    if (o.writeCsv)
+        csv = std::make_unique<CsvWriter>(runFolder + "/waveforms.csv",
+                                          std::vector<std::string>{"time_s", "rx_input_v", "rx_equalised_v", "rx_decision_v"});
+
+    PrbsGenerator prbs(o.prbsOrder, o.seed);
     std::mt19937_64 noiseSource(o.noiseSeed);
     std::normal_distribution<double> noise(0.0, o.noiseRms);
-    std::vector<double> block(o.blockSize), received(o.blockSize), equalised(o.blockSize), decisions(o.blockSize);
-    const std::string tracePath = equalisedDir + "/adapt.txt";
-    long long traceSize = FileSize(tracePath);
-    std::size_t traceLines = CountLines(tracePath);
+    std::vector<double> block(blockSize), received(blockSize), equalised(blockSize), decisions(blockSize), times(blockSize);
+    std::vector<double> falling, rising;
+    int bit = 0;
+    double lastLineTime = 0.0;
 
     ProgressBar progress(total, o.progress);
-    for (std::size_t start = 0; start < total; start += o.blockSize) {
-        const std::size_t n = std::min(o.blockSize, total - start);
+    for (std::size_t start = 0; start < total; start += blockSize) {
+        const std::size_t n = std::min(blockSize, total - start);
         for (std::size_t i = 0; i < n; ++i) {
-            const std::size_t bit = (start + i) / static_cast<std::size_t>(o.samplesPerBit);
-            block[i] = waves.sentBits[bit] ? 0.5 : -0.5;
+            if ((start + i) % static_cast<std::size_t>(o.samplesPerBit) == 0) bit = prbs.NextBit();
+            block[i] = bit ? 0.5 : -0.5;
         }
         if (txSession.GetWave(block.data(), n) != 1) throw std::runtime_error("the transmitter's AMI_GetWave failed");
         channel.Process(block.data(), received.data(), n);
         if (o.noiseRms > 0)
             for (std::size_t i = 0; i < n; ++i) received[i] += noise(noiseSource);
-        if (o.writeCsv) waves.rxInput.insert(waves.rxInput.end(), received.begin(), received.begin() + static_cast<long>(n));
         std::copy(received.begin(), received.begin() + static_cast<long>(n), equalised.begin());
         std::copy(received.begin(), received.begin() + static_cast<long>(n), decisions.begin());
+        falling.clear();
+        rising.clear();
         {
             InDirectory inside(equalisedHome);
-            if (equaliser->GetWave(equalised.data(), n, &waves.fallingEdges) != 1)
+            if (equaliser->GetWave(equalised.data(), n, &falling) != 1)
                 throw std::runtime_error("the receiver's AMI_GetWave failed");
         }
         {
             InDirectory inside(decisionHome);
-            if (decider->GetWave(decisions.data(), n, &waves.risingEdges) != 1)
+            if (decider->GetWave(decisions.data(), n, &rising) != 1)
                 throw std::runtime_error("the receiver's AMI_GetWave failed");
         }
-        waves.equalised.insert(waves.equalised.end(), equalised.begin(), equalised.begin() + static_cast<long>(n));
-        waves.decisions.insert(waves.decisions.end(), decisions.begin(), decisions.begin() + static_cast<long>(n));
 
-        const long long size = FileSize(tracePath);
-        if (size != traceSize) {
-            traceSize = size;
-            const std::size_t lines = CountLines(tracePath);
-            for (; traceLines < lines; ++traceLines) waves.traceLineSamples.push_back(start + n);
+        // Lines written during this block move the counting start before the block's data is judged.
+        const std::size_t edgesBefore = analysis.FallingEdges();
+        const std::size_t newLines = trace.Poll();
+        const double blockStart = static_cast<double>(start) * dt, blockEnd = static_cast<double>(start + n) * dt;
+        for (std::size_t k = trace.DataLines() - newLines; k < trace.DataLines(); ++k) {
+            const std::uint64_t edge = trace.EdgeOfLine(k);  // counted from 1
+            double time = blockEnd;
+            if (edge >= 1 && edge - 1 < edgesBefore) time = analysis.FallingEdge(edge - 1);
+            else if (edge >= 1 && edge - 1 - edgesBefore < falling.size()) time = falling[edge - 1 - edgesBefore];
+            lastLineTime = std::clamp(time, blockStart, blockEnd);
+        }
+        if (newLines > 0) {
+            report.adaptation.completedAtS = lastLineTime;
+            if (o.ignoreBits == 0) analysis.SetCountStart(lastLineTime + kSettleAfterAdaptationUi * o.bitTime);
+        }
+        analysis.AddBlock(equalised.data(), decisions.data(), n, falling, rising);
+        if (csv) {
+            for (std::size_t i = 0; i < n; ++i) times[i] = static_cast<double>(start + i) * dt;
+            csv->AppendRows({times.data(), received.data(), equalised.data(), decisions.data()}, n);
         }
         progress.Update(start + n);
     }
@@ -216,72 +312,11 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
         InDirectory inside(decisionHome);
         decider->Close();
     }
-}
-
-namespace {
-
-// The receiver's adaptation settings as it applies them, for judging its trace.
-AdaptationSettings SettingsOf(const std::vector<AppliedParameter>& rx) {
-    AdaptationSettings settings;
-    settings.ctleAdapt = AppliedValue(rx, "CTLEAdapt", 1) == 1;
-    settings.dfeAdapt = AppliedValue(rx, "DFEAdapt", 1) == 1;
-    settings.dfeLsb = AppliedValue(rx, "DFElsb", settings.dfeLsb);
-    settings.tap1Limit = static_cast<int>(AppliedValue(rx, "DFETap1Limit", settings.tap1Limit));
-    return settings;
-}
-
-// What a part of the adaptation that does not run leaves in place: the fixed equaliser entry and taps.
-void FillFixedSettings(const std::vector<AppliedParameter>& rx, const AdaptationSettings& settings,
-                       AdaptationSummary& adaptation) {
-    if (!settings.ctleAdapt && adaptation.chosenTableIndex < 0) {
-        const int index = static_cast<int>(AppliedValue(rx, "CTLE", 0));
-        const int gainGroup = 256 * static_cast<int>(AppliedValue(rx, "VGA_GAIN", 0) + 2 * AppliedValue(rx, "EQ_HIGAIN", 0));
-        adaptation.chosenTableIndex = index;
-        adaptation.chosenColumn = gainGroup + static_cast<int>(AppliedValue(rx, "EQ_TABLE." + std::to_string(index), 0));
+    if (csv) {
+        csv->Finish();
+        WriteClockTimesCsv(runFolder + "/clock_times.csv", analysis);
     }
-    if (!settings.dfeAdapt && adaptation.steps.empty()) {
-        const char* names[5] = {"DFEtap1", "DFEtap2", "DFEtap3", "DFEtap4", "DFEtap5"};
-        for (int i = 0; i < 5; ++i) adaptation.finalTaps[i] = AppliedValue(rx, names[i], 0) * settings.dfeLsb;
-    }
-}
-
-}  // namespace
-
-void AnalyseLink(const SimOptions& o, const std::string& runFolder, const LinkWaves& waves, RunReport& report) {
-    const double dt = report.sampleInterval;
-    const AdaptationSettings settings = SettingsOf(report.rxApplied);
-    const std::string tracePath = runFolder + "/rx_equalised/adapt.txt";
-    if (FileSize(tracePath) < 0)
-        report.warnings.push_back("the receiver wrote no adaptation trace (adapt.txt), so the adaptation cannot be judged");
-    else
-        report.adaptation = ParseAdaptationTrace(tracePath, settings);
-    FillFixedSettings(report.rxApplied, settings, report.adaptation);
-    // The header is the first trace line; the data lines follow it.
-    if (waves.traceLineSamples.size() > 1) report.adaptation.completedAtS = static_cast<double>(waves.traceLineSamples.back()) * dt;
-    if (!report.adaptation.complete) report.warnings.push_back("the adaptation did not complete within the simulated bits");
-
-    double countFrom = 0.0;
-    if (o.ignoreBits > 0) {
-        countFrom = static_cast<double>(o.ignoreBits) * o.bitTime;
-    } else {
-        countFrom = report.adaptation.completedAtS + kSettleAfterAdaptationUi * o.bitTime;
-    }
-
-    report.clock = AnalyzeClock(waves.fallingEdges, o.bitTime);
-    report.eye = FoldEye(waves.equalised, dt, waves.fallingEdges, countFrom);
-
-    const std::vector<int> received = SampleDecisions(waves.decisions, dt, waves.risingEdges, 0.0);
-    // Received decisions before the counting time are left out of the count, not out of the alignment.
-    const std::uint64_t counted = SampleDecisions(waves.decisions, dt, waves.risingEdges, countFrom).size();
-    const std::uint64_t ignore = received.size() - std::min<std::uint64_t>(counted, received.size());
-    const long maxLatency = 64 + static_cast<long>(report.channel.delaySamples / static_cast<std::size_t>(o.samplesPerBit));
-    report.ber = CountBitErrors(waves.sentBits, received, ignore, maxLatency);
-    if (counted < kMinCountedBits)
-        report.warnings.push_back("no bits were left to count: " + std::to_string(counted) +
-                                  " decisions came after the counting start at " + FormatNumber(countFrom * 1e6) +
-                                  " us; simulate more bits (--bits)");
-    else if (!report.ber.aligned)
-        report.warnings.push_back("the decisions could not be aligned with the sent bits");
+    Judge(o, runFolder, analysis, report);
 }
 
 }  // namespace ksim

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "tools/sim/report/ReportFiles.h"
-#include "tools/sim/report/WaveformCsv.h"
 
 namespace ksim {
 
@@ -96,20 +95,9 @@ RunFolder::~RunFolder() {
     if (lock_ >= 0) close(lock_);  // the lock file stays: removing it could let two runs lock two files
 }
 
-void WriteRunFolder(const SimOptions& options, const std::string& folder, const LinkWaves& waves,
-                    const RunReport& report) {
+void WriteRunFolder(const SimOptions& options, const std::string& folder, const RunReport& report) {
     std::vector<std::string> extra;
-    if (options.writeCsv) {
-        std::vector<double> time(waves.equalised.size());
-        for (std::size_t i = 0; i < time.size(); ++i) time[i] = static_cast<double>(i) * report.sampleInterval;
-        WriteWaveformCsv(folder + "/waveforms.csv", {{"time_s", &time},
-                                                      {"rx_input_v", &waves.rxInput},
-                                                      {"rx_equalised_v", &waves.equalised},
-                                                      {"rx_decision_v", &waves.decisions}});
-        WriteWaveformCsv(folder + "/clock_times.csv",
-                         {{"falling_edge_s", &waves.fallingEdges}, {"rising_edge_s", &waves.risingEdges}});
-        extra = {"waveforms.csv", "clock_times.csv"};
-    }
+    if (options.writeCsv) extra = {"waveforms.csv", "clock_times.csv"};
     WriteReportFiles(report, folder, extra);
 }
 

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "tools/sim/SimResults.h"
-#include "tools/sim/driver/LinkSimulation.h"
 #include "tools/sim/driver/SimOptions.h"
 
 namespace ksim {
@@ -36,8 +35,7 @@ private:
 extern const char* const kRunOutputs[];
 
 // Writes the summary, images, plots, the HTML report and, when asked, the waveforms as CSV.
-void WriteRunFolder(const SimOptions& options, const std::string& folder, const LinkWaves& waves,
-                    const RunReport& report);
+void WriteRunFolder(const SimOptions& options, const std::string& folder, const RunReport& report);
 
 // A few lines on standard output: the verdict and where the report is.
 void PrintSummary(const RunReport& report, const std::string& folder);

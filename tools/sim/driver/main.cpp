@@ -65,12 +65,10 @@ int main(int argc, char** argv) {
         ksim::RunReport report;
         report.toolVersion = KELVANE_VERSION;
         report.commandLine = QuotedCommandLine(argc, argv);
-        ksim::LinkWaves waves;
-        ksim::RunLink(options, folder, report, waves);
-        ksim::AnalyseLink(options, folder, waves, report);
+        ksim::RunLink(options, folder, report);
         report.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        report.samplesPerSecond = static_cast<double>(waves.equalised.size()) / report.wallSeconds;
-        ksim::WriteRunFolder(options, folder, waves, report);
+        report.samplesPerSecond = static_cast<double>(options.bits) * options.samplesPerBit / report.wallSeconds;
+        ksim::WriteRunFolder(options, folder, report);
         ksim::PrintSummary(report, folder);
         runFolder.Keep();
         return 0;

@@ -1,0 +1,153 @@
+// The run judged block by block: the same figures as the whole-record analysis, in memory that does not
+// grow with the number of bits.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tools/sim/analysis/Ber.h"
+#include "tools/sim/analysis/Clock.h"
+#include "tools/sim/analysis/Eye.h"
+#include "tools/sim/analysis/LinkAnalysis.h"
+#include "tools/sim/analysis/Prbs.h"
+
+using namespace ksim;
+
+namespace {
+
+const double kBitTime = 3.571428571428571e-11;
+
+// A receiver's outputs for sent PRBS-15 bits: the equalised signal (one sample late, soft edges, noise),
+// the decisions (±0.5, latency 3 bits, a few flipped) and clock edges with jitter, produced block by block.
+class SyntheticLink {
+public:
+    SyntheticLink(int samplesPerBit, double jitterUi, double noiseV)
+        : spb_(samplesPerBit), dt_(kBitTime / samplesPerBit), prbs_(15, 1), jitter_(0, jitterUi), noise_(0, noiseV) {}
+
+    // The next n samples and the edges that fall in them.
+    void Next(std::size_t n, std::vector<double>& eq, std::vector<double>& dec, std::vector<double>& falling,
+              std::vector<double>& rising) {
+        eq.resize(n);
+        dec.resize(n);
+        falling.clear();
+        rising.clear();
+        for (std::size_t i = 0; i < n; ++i, ++sample_) {
+            if (sample_ % static_cast<std::uint64_t>(spb_) == 0) {
+                bits_.push_back(prbs_.NextBit());
+                if (bits_.size() > 8) bits_.erase(bits_.begin());
+                const double jitter = jitter_.stddev() > 0 ? jitter_(rng_) * spb_ : 0.0;
+                const double edge = (static_cast<double>(sample_) + 0.3 + jitter) * dt_;
+                if (sample_ > 0) falling.push_back(edge);
+                if (sample_ > 0) rising.push_back(static_cast<double>(sample_) * dt_ + 0.5 * kBitTime);
+            }
+            const std::size_t k = bits_.size() - 1;
+            const double level = bits_[k] ? 0.4 : -0.4;
+            const double before = k > 0 ? (bits_[k - 1] ? 0.4 : -0.4) : level;
+            const double phase = static_cast<double>(sample_ % static_cast<std::uint64_t>(spb_)) / spb_;
+            eq[i] = before + (level - before) * std::min(1.0, phase * 4) + (noise_.stddev() > 0 ? noise_(rng_) : 0.0);
+            const int decided = k >= 3 ? bits_[k - 3] : 0;
+            dec[i] = (decided ^ (noise_.stddev() > 0 && flip_(rng_) < 1e-4)) ? 0.5 : -0.5;
+        }
+    }
+
+private:
+    int spb_;
+    double dt_;
+    std::uint64_t sample_ = 0;
+    PrbsGenerator prbs_;
+    std::vector<int> bits_;
+    std::mt19937_64 rng_{5};
+    std::normal_distribution<double> jitter_, noise_;
+    std::uniform_real_distribution<double> flip_{0.0, 1.0};
+};
+
+long PeakResidentKb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+}  // namespace
+
+TEST(LinkAnalysis, BlockByBlockEqualsTheWholeRecordForAnyBlockSize) {
+    const int spb = 16, bits = 20000;
+    const double dt = kBitTime / spb, countFrom = 3000 * kBitTime;
+    SyntheticLink whole(spb, 0.01, 0.01);
+    std::vector<double> eq, dec, falling, rising;
+    whole.Next(static_cast<std::size_t>(bits) * spb, eq, dec, falling, rising);
+    const ClockAnalysis clock = AnalyzeClock(falling, kBitTime);
+    const EyeAnalysis eye = FoldEye(eq, dt, falling, countFrom);
+    std::vector<int> sent;
+    PrbsGenerator prbs(15, 1);
+    for (int k = 0; k < bits; ++k) sent.push_back(prbs.NextBit());
+    const std::vector<int> all = SampleDecisions(dec, dt, rising, 0.0);
+    const std::size_t ignored = all.size() - SampleDecisions(dec, dt, rising, countFrom).size();
+    const BerResult ber = CountBitErrors(sent, all, ignored, 64);
+    ASSERT_TRUE(clock.locked && ber.aligned && eye.heightV > 0);
+    ASSERT_GT(ber.errors, 0u);
+
+    for (std::size_t block : {std::size_t{7}, std::size_t{1000}, std::size_t{bits} * spb}) {
+        LinkAnalysisSettings settings;
+        settings.bitTime = kBitTime;
+        settings.sampleInterval = dt;
+        settings.bits = bits;
+        LinkAnalysis analysis(settings);
+        SyntheticLink link(spb, 0.01, 0.01);
+        for (std::size_t start = 0; start < static_cast<std::size_t>(bits) * spb; start += block) {
+            const std::size_t n = std::min(block, static_cast<std::size_t>(bits) * spb - start);
+            // The count starts in the middle of a block, as when an adaptation line lands there.
+            if (start <= 3000u * spb && 3000u * spb < start + n) analysis.SetCountStart(countFrom);
+            link.Next(n, eq, dec, falling, rising);
+            analysis.AddBlock(eq.data(), dec.data(), n, falling, rising);
+        }
+        RunReport report;
+        analysis.Finish(report);
+        EXPECT_EQ(report.clock.lockEdge, clock.lockEdge) << block;
+        EXPECT_EQ(report.clock.meanPeriodUi, clock.meanPeriodUi) << block;
+        EXPECT_EQ(report.clock.rmsJitterUi, clock.rmsJitterUi) << block;
+        EXPECT_EQ(report.eye.density, eye.density) << block;
+        EXPECT_EQ(report.eye.heightV, eye.heightV) << block;
+        EXPECT_EQ(report.eye.widthUi, eye.widthUi) << block;
+        EXPECT_EQ(report.ber.bitsCompared, ber.bitsCompared) << block;
+        EXPECT_EQ(report.ber.errors, ber.errors) << block;
+        EXPECT_EQ(report.ber.latencyBits, ber.latencyBits) << block;
+    }
+}
+
+// Ten million bits (a whole-record analysis would hold about 6 GB) judged in a few tens of MB.
+TEST(LinkAnalysis, MemoryStaysFlatOverTenMillionBits) {
+    const int spb = 4;
+    const std::uint64_t bits = 10000000;
+    const double dt = kBitTime / spb;
+    LinkAnalysisSettings settings;
+    settings.bitTime = kBitTime;
+    settings.sampleInterval = dt;
+    settings.bits = bits;
+    settings.eye.phaseBins = 8;  // the eye's cost is its columns per unit interval; its memory is fixed
+    LinkAnalysis analysis(settings);
+    analysis.SetCountStart(1000 * kBitTime);
+    SyntheticLink link(spb, 0.0, 0.0);
+    std::vector<double> eq, dec, falling, rising;
+    const long before = PeakResidentKb();
+    for (std::uint64_t start = 0; start < bits * spb; start += 4096) {
+        link.Next(std::min<std::uint64_t>(4096, bits * spb - start), eq, dec, falling, rising);
+        analysis.AddBlock(eq.data(), dec.data(), eq.size(), falling, rising);
+    }
+    RunReport report;
+    analysis.Finish(report);
+    const long grown = PeakResidentKb() - before;
+    std::printf("peak resident memory grew by %ld kB over %llu bits\n", grown, static_cast<unsigned long long>(bits));
+    EXPECT_LT(grown, 80 * 1024);
+    EXPECT_TRUE(report.clock.locked);
+    EXPECT_EQ(report.clock.edges, bits - 1);
+    EXPECT_GT(report.ber.bitsCompared, bits - 2000);
+    EXPECT_GT(report.eye.traces, bits - 2000);
+    EXPECT_GT(report.eye.heightV, 0.5);
+    EXPECT_EQ(report.ber.errors, 0u);
+}
