@@ -32,6 +32,12 @@ for name in $imported; do
   esac
 done
 
+# Numbers are read and written by the kit's own code and the statically linked runtime, never by the C
+# runtime DLL, whose conversions differ between Windows versions (exponent digits, rounding).
+conversions=$(sed -n '/DLL Name: /,/^$/p' <<<"$table" | awk '{print $NF}' |
+  grep -xE '_?(strto(d|f|ld)(_l)?|atof(_l)?|_?v?sn?printf(_l)?|_?v?sscanf(_l)?|_[efg]cvt)' | tr '\n' ' ')
+if [ -n "$conversions" ]; then echo "FAIL: number conversions imported from the C runtime: $conversions"; fail=1; fi
+
 # The version resource's strings are UTF-16.
 strings_utf16=$(strings -el "$dll")
 file_version=$(grep -A1 -x FileVersion <<<"$strings_utf16" | tail -n 1)
