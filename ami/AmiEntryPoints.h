@@ -11,11 +11,17 @@
 //   CircularBuffer<double>& InputPort(), OutputPort(), and ClockPort() when kHasClockPort
 //   template <class F> void ForEachPort(F f);             every external port buffer, in member order
 //   the DFModel lifecycle operations.
+// and may provide, to process a whole AMI_GetWave block at once:
+//   bool RunBlock(double* wave, std::size_t n);           n samples in place, as n Runs through the ports
+//   void BeginBlock(const double* wave, std::size_t n);   before n <= kBlockAhead Runs on those samples
+//   void EndBlock(std::size_t fired);                     after them, with the number that were fired
 
 #include <cstddef>
 #include <exception>
 #include <new>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 #include "ami/AmiInstance.h"
 #include "ami/AmiParameterSpec.h"
@@ -129,6 +135,22 @@ long Init(double sampleInterval, double bitTime, const char* parametersIn, void*
     return result;
 }
 
+template <typename Model, typename = void>
+struct HasRunBlock : std::false_type {};
+template <typename Model>
+struct HasRunBlock<Model, std::void_t<decltype(std::declval<Model&>().RunBlock(std::declval<double*>(), std::size_t{}))>>
+    : std::true_type {};
+
+template <typename Model, typename = void>
+struct HasBlockHooks : std::false_type {};
+template <typename Model>
+struct HasBlockHooks<Model, std::void_t<decltype(std::declval<Model&>().BeginBlock(std::declval<const double*>(), std::size_t{})),
+                                        decltype(std::declval<Model&>().EndBlock(std::size_t{}))>>
+    : std::true_type {};
+
+// Samples per BeginBlock of a model with block hooks.
+constexpr long kBlockAhead = 1024;
+
 template <typename Model>
 void WriteClockTimes(AmiInstance<Model>& instance, long count, long waveSize, double* clockTimes) {
     if (clockTimes == nullptr) return;
@@ -153,18 +175,37 @@ long GetWave(double* wave, long waveSize, double* clockTimes, void* memory) {
         Model& model = instance->model;
         auto& input = model.InputPort();
         auto& output = model.OutputPort();
-        for (long i = 0; i < waveSize; ++i) {
-            input.data[input.position] = wave[i];
-            if (!model.Run()) {
+        if constexpr (HasRunBlock<Model>::value) {
+            static_assert(!Model::kHasClockPort, "a model that runs whole blocks reports no clock times");
+            if (!model.RunBlock(wave, static_cast<std::size_t>(waveSize))) {
                 AppendLifecycleError(instance->messageText, Model::kRootName, "Run");
                 result = 0;
-                break;
             }
-            wave[i] = output.data[output.position];
-            if constexpr (Model::kHasClockPort) {
-                auto& clock = model.ClockPort();
-                const double time = clock.data[clock.position];
-                if (time >= 0.0) instance->clockTimes[static_cast<std::size_t>(count++)] = time;
+        } else {
+            for (long start = 0; start < waveSize && result == 1; start += kBlockAhead) {
+                const long end = waveSize - start < kBlockAhead ? waveSize : start + kBlockAhead;
+                if constexpr (HasBlockHooks<Model>::value) {
+                    model.BeginBlock(wave + start, static_cast<std::size_t>(end - start));
+                }
+                long i = start;
+                for (; i < end; ++i) {
+                    input.data[input.position] = wave[i];
+                    if (!model.Run()) {
+                        AppendLifecycleError(instance->messageText, Model::kRootName, "Run");
+                        result = 0;
+                        break;
+                    }
+                    wave[i] = output.data[output.position];
+                    if constexpr (Model::kHasClockPort) {
+                        auto& clock = model.ClockPort();
+                        const double time = clock.data[clock.position];
+                        if (time >= 0.0) instance->clockTimes[static_cast<std::size_t>(count++)] = time;
+                    }
+                }
+                // A failed firing has still fired: it counts.
+                if constexpr (HasBlockHooks<Model>::value) {
+                    model.EndBlock(static_cast<std::size_t>(i < end ? i + 1 - start : end - start));
+                }
             }
         }
         instance->clockTimes[static_cast<std::size_t>(count++)] = -1.0;

@@ -1,13 +1,19 @@
 #include "dsp/FIR.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <new>
 
 namespace Velmora {
 
-FIR<double, 0>::~FIR() { ReleaseDelayStorage(); }
+FIR<double, 0>::~FIR() {
+    ReleaseDelayStorage();
+    ReleaseBlockStorage();
+}
 
 bool FIR<double, 0>::Setup() {
     bool valid = true;
@@ -52,6 +58,16 @@ bool FIR<double, 0>::Initialize() {
     delayStorage = CircularBuffer<double>::Allocate(2 * history);
     delayLine.Attach(delayStorage, history);
     mirrorDistance = history;
+    samplesSinceNonFinite = history;
+
+    ReleaseBlockStorage();
+    if (NumberOfTaps >= 1) {
+        const std::size_t taps = static_cast<std::size_t>(NumberOfTaps);
+        blockStorage = CircularBuffer<double>::Allocate(taps - 1 + 2 * kBlockSamples);
+        blockWindow = blockStorage;
+        blockOutput = blockStorage + (taps - 1 + kBlockSamples);
+        blockTaps = taps;
+    }
     return true;
 }
 
@@ -76,6 +92,7 @@ void FIR<double, 0>::StoreHistory(std::size_t offset, double sample) {
     const std::size_t index = delayLine.IndexOf(offset);
     delayLine.data[index] = sample;
     if (HistoryIsMirrored()) delayLine.data[index + mirrorDistance] = sample;
+    samplesSinceNonFinite = std::isfinite(sample) ? std::min(samplesSinceNonFinite + 1, delayLine.size) : 0;
 }
 
 bool FIR<double, 0>::Run() {
@@ -101,11 +118,8 @@ void FIR<double, 0>::RunPlainConvolution() {
     // The offsets history - count .. history - 1 unwrap into the mirrored storage without a wrap test: the
     // unwrapped index stays below position + history <= 2 * capacity.
     const double* newest = delayLine.data + delayLine.position + (history - 1);
-    const double* taps = Taps;
     // The same products, added one by one from l = 0 onto a sum that starts at +0, as the polyphase loop.
-    double sum = 0.0;
-    for (std::ptrdiff_t l = 0; l < count; ++l) sum = newest[-l] * taps[l] + sum;
-    output[0] = sum;
+    output[0] = FirReferenceSum(newest, Taps, static_cast<std::size_t>(count));
 }
 
 void FIR<double, 0>::RunPolyphase() {
@@ -139,7 +153,106 @@ void FIR<double, 0>::RunPolyphase() {
 
 bool FIR<double, 0>::Finalize() {
     ReleaseDelayStorage();
+    ReleaseBlockStorage();
     return true;
+}
+
+bool FIR<double, 0>::SelectPath(FirPath wanted) {
+    FirBlockKernel chosen = FirKernelFor(wanted);
+    if (chosen == nullptr && wanted != FirPath::Reference) return false;
+    path = wanted;
+    kernel = chosen;
+    return true;
+}
+
+bool FIR<double, 0>::BlocksReady() const {
+    return kernel != nullptr && ReadyToRun() && Decimation == 1 && Interpolation == 1 && DecimationPhase == 0 &&
+           HistoryIsMirrored() && blockStorage != nullptr && blockTaps == static_cast<std::size_t>(NumberOfTaps) &&
+           delayLine.size == blockTaps + 2;
+}
+
+void FIR<double, 0>::LoadBlock(const double* in, std::size_t n) {
+    const std::size_t taps = blockTaps;
+    const std::size_t history = delayLine.size;
+    // The sample taps - 1 firings old sits at offset history - taps; the mirror keeps the run contiguous.
+    std::memcpy(blockWindow, delayLine.data + delayLine.position + (history - taps), (taps - 1) * sizeof(double));
+    std::memcpy(blockWindow + (taps - 1), in, n * sizeof(double));
+    blockLength = n;
+    firstNonFinite = n;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!std::isfinite(in[k])) {
+            firstNonFinite = k;
+            break;
+        }
+    }
+    FilterBlockFrom(0);
+}
+
+void FIR<double, 0>::FilterBlockFrom(std::size_t first) {
+    const std::size_t taps = blockTaps;
+    const std::size_t n = blockLength;
+    std::size_t active = taps;
+    while (active > 0 && Taps[active - 1] == 0.0) --active;
+    bool tapsFinite = true;
+    for (std::size_t l = 0; l < active; ++l) tapsFinite = tapsFinite && std::isfinite(Taps[l]);
+
+    // Output j's window is blockWindow[j .. j + taps - 1]. A non-finite sample in the history reaches the
+    // outputs before taintedUntil, one in the block those from firstNonFinite on.
+    const std::size_t clean = samplesSinceNonFinite;
+    const std::size_t taintedUntil = clean >= taps - 1 ? 0 : taps - 1 - clean;
+    const std::size_t fastFrom = std::min(std::max(first, taintedUntil), n);
+    const std::size_t fastTo = tapsFinite ? std::max(fastFrom, std::min(firstNonFinite, n)) : fastFrom;
+
+    const double* newest = blockWindow + (taps - 1);
+    for (std::size_t j = first; j < fastFrom; ++j) blockOutput[j] = FirReferenceSum(newest + j, Taps, taps);
+    if (active == 0) {
+        std::fill(blockOutput + fastFrom, blockOutput + fastTo, 0.0);
+    } else if (fastTo > fastFrom) {
+        kernel(blockWindow + (taps - active) + fastFrom, Taps, active, blockOutput + fastFrom, fastTo - fastFrom);
+    }
+    for (std::size_t j = fastTo; j < n; ++j) blockOutput[j] = FirReferenceSum(newest + j, Taps, taps);
+}
+
+void FIR<double, 0>::CommitBlock(std::size_t fired) {
+    const std::size_t history = delayLine.size;
+    const std::size_t taps = blockTaps;
+    const std::size_t start = delayLine.position;
+    // Firing k stores its sample at offset history - 1 of position start + k, that is at index
+    // start + k - 1 of the ring; only the last `history` samples survive.
+    const std::size_t kept = std::min(fired, history);
+    for (std::size_t k = fired - kept; k < fired; ++k) {
+        const std::size_t index = (start + k + history - 1) % history;
+        const double sample = blockWindow[taps - 1 + k];
+        delayLine.data[index] = sample;
+        delayLine.data[index + mirrorDistance] = sample;
+    }
+    delayLine.position = (start + fired) % history;
+
+    if (firstNonFinite >= fired) {
+        samplesSinceNonFinite = std::min(samplesSinceNonFinite + fired, history);
+    } else {
+        std::size_t k = fired;
+        while (std::isfinite(blockWindow[taps - 1 + k - 1])) --k;
+        samplesSinceNonFinite = fired - k;
+    }
+}
+
+void FIR<double, 0>::FilterSamples(const double* in, double* out, std::size_t n) {
+    for (std::size_t at = 0; at < n; at += kBlockSamples) {
+        const std::size_t m = std::min(kBlockSamples, n - at);
+        LoadBlock(in + at, m);
+        std::memcpy(out + at, blockOutput, m * sizeof(double));
+        CommitBlock(m);
+    }
+}
+
+void FIR<double, 0>::ReleaseBlockStorage() {
+    if (blockStorage == nullptr) return;
+    FreeStorage(blockStorage);
+    blockWindow = nullptr;
+    blockOutput = nullptr;
+    blockTaps = 0;
+    blockLength = 0;
 }
 
 void FIR<double, 0>::ReleaseDelayStorage() {

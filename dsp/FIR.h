@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/FirKernels.h"
 #include "runtime/CircularBuffer.h"
 #include "runtime/DFModel.h"
 
@@ -52,6 +53,30 @@ public:
     bool Run() override;
     bool Finalize() override;
 
+    // Block interface of the plain convolution (one input and one output per firing): the outputs of up
+    // to kBlockSamples firings computed at once, bit for bit those that Run would give one by one. Load a
+    // block, read its outputs (after new taps and a Setup, FilterBlockFrom recomputes them from the
+    // firing where the taps change), then commit the firings that took place; until the commit the history
+    // is that of the block's start. Trailing taps that are exactly zero are skipped: a sum that starts at
+    // +0 never becomes -0, so adding a zero product changes no bit. A window that holds a NaN or infinite
+    // sample, or non-finite taps, goes through the reference sum instead.
+    static constexpr std::size_t kBlockSamples = 1024;
+    // Chooses the arithmetic of the block interface; false, leaving the choice as it was, for a path that
+    // this build or processor lacks. Reference turns the block interface off (BlocksReady is false).
+    bool SelectPath(FirPath path);
+    FirPath SelectedPath() const { return path; }
+    // True when the block interface may be used: a successful Initialize, plain convolution, a vector path.
+    bool BlocksReady() const;
+    // n <= kBlockSamples input samples, the firings that follow the present history.
+    void LoadBlock(const double* in, std::size_t n);
+    // Recomputes outputs first .. n - 1 of the loaded block with the present taps.
+    void FilterBlockFrom(std::size_t first);
+    const double* BlockOutput() const { return blockOutput; }
+    // Moves the first `fired` samples of the loaded block into the history, as that many Runs would.
+    void CommitBlock(std::size_t fired);
+    // n samples in, n out (any n), through blocks; the same as n Runs. Needs BlocksReady.
+    void FilterSamples(const double* in, double* out, std::size_t n);
+
 private:
     std::size_t mirrorDistance = 0;  // elements between a history element and its mirror copy; 0 without storage
 
@@ -65,6 +90,20 @@ private:
     // Any Decimation, Interpolation and DecimationPhase.
     void RunPolyphase();
     void ReleaseDelayStorage();
+    void ReleaseBlockStorage();
+
+    FirPath path = FirPath::Fastest;
+    FirBlockKernel kernel = FirKernelFor(FirPath::Fastest);
+    // Samples stored since the last non-finite one, saturating at the history length.
+    std::size_t samplesSinceNonFinite = 0;
+    // Block storage, allocated by Initialize for blockTaps taps: the NumberOfTaps - 1 samples before the
+    // block and the block's inputs (blockWindow), then its outputs (blockOutput).
+    double* blockStorage = nullptr;
+    double* blockWindow = nullptr;
+    double* blockOutput = nullptr;
+    std::size_t blockTaps = 0;
+    std::size_t blockLength = 0;        // samples in the loaded block
+    std::size_t firstNonFinite = 0;     // index in the loaded block of its first non-finite input, or blockLength
 };
 
 }  // namespace Velmora

@@ -97,6 +97,7 @@ bool CustomFIR_select_inp::Run() {
     if (filter.Response == nullptr || feedInStorage == nullptr || feedOutStorage == nullptr) return false;
 
     const int selection = SelectionIndex;
+    const int previous = loadedIndex;
     bool rebuilt = true;
     if (selection != loadedIndex) {
         // Same length, same (already normalised) time stamps and sample rate: the number of taps and the
@@ -106,10 +107,31 @@ bool CustomFIR_select_inp::Run() {
     }
     loadedIndex = selection;
 
+    if (inBlock) {
+        switchedInBlock = selection != previous;
+        if (switchedInBlock) filter.FilterBlockFrom(blockCursor);
+        output[0] = filter.BlockOutput()[blockCursor];
+        ++blockCursor;
+        return rebuilt;
+    }
     input.CopyTo(0, feedIn, 0, 1);
     const bool filtered = filter.Run();
     feedOut.CopyTo(0, output, 0, 1);
     return rebuilt && filtered;
+}
+
+bool CustomFIR_select_inp::BeginBlock(const double* in, std::size_t n) {
+    inBlock = filter.Response != nullptr && feedInStorage != nullptr && filter.BlocksReady();
+    switchedInBlock = false;
+    blockCursor = 0;
+    if (inBlock) filter.LoadBlock(in, n);
+    return inBlock;
+}
+
+void CustomFIR_select_inp::EndBlock(std::size_t fired) {
+    if (inBlock) filter.CommitBlock(fired);
+    inBlock = false;
+    switchedInBlock = false;
 }
 
 bool CustomFIR_select_inp::Finalize() {

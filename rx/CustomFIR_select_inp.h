@@ -46,7 +46,24 @@ public:
     bool Run() override;
     bool Finalize() override;
 
+    // Whole blocks ahead: BeginBlock filters n <= FIR kBlockSamples input samples with the present taps;
+    // each of the next n Runs then takes its output from there (ignoring `input`, which must carry the
+    // same samples), and a change of SelectionIndex recomputes the rest of the block from that firing on.
+    // EndBlock commits the firings to the history. Without the filter's block interface (its Reference
+    // path) BeginBlock returns false and Run filters sample by sample.
+    bool BeginBlock(const double* in, std::size_t n);
+    void EndBlock(std::size_t fired);
+    // The block's outputs, valid from the firing where the taps last changed on.
+    const double* BlockOutput() const { return filter.BlockOutput(); }
+    // True when the last Run rebuilt the taps in the middle of a block.
+    bool SwitchedInBlock() const { return switchedInBlock; }
+    bool SelectPath(Velmora::FirPath path) { return filter.SelectPath(path); }
+
 private:
+    bool inBlock = false;
+    bool switchedInBlock = false;
+    std::size_t blockCursor = 0;  // firings of the present block so far
+
     void CopyColumn(int selection, double* destination, std::size_t count) const;
     void ReleaseFilterArrays();
     void ReleaseFeeds();

@@ -136,6 +136,8 @@ bool kelvane_rx::Setup() {
 bool kelvane_rx::Initialize() {
     ReleaseArcs();
     JoinArcs();
+    gainAhead.reset(new double[Velmora::FIR<double, 0>::kBlockSamples]());
+    aheadLength = 0;
     ClockRecoverySection& cr = clockRecovery;
     return ForAll([](Velmora::DFModel& block) { return block.Initialize(); }, risingClockTimes,
                   fallingClockTimes, dfe, equaliserSection.equaliser, clockDelay, cr.shifter, cr.detector,
@@ -254,6 +256,22 @@ void kelvane_rx::JoinArcs() {
     Join<int>(64, 1, 0, tickFork.output[5], {&eyeMonitor.clockInput});
 }
 
+void kelvane_rx::BeginBlock(const double* wave, std::size_t n) {
+    aheadLength = 0;
+    aheadCursor = 0;
+    if (n == 0 || n > Velmora::FIR<double, 0>::kBlockSamples || !gainAhead) return;
+    CustomFIR_select_inp& eq = equaliserSection.equaliser;
+    if (!eq.BeginBlock(wave, n)) return;
+    gainStage.RunSamples(eq.BlockOutput(), gainAhead.get(), n);
+    aheadLength = n;
+}
+
+void kelvane_rx::EndBlock(std::size_t fired) {
+    equaliserSection.equaliser.EndBlock(fired);
+    aheadLength = 0;
+    aheadCursor = 0;
+}
+
 // One input sample through the network in its fixed firing order. Every block fires, even after a failure.
 bool kelvane_rx::Run() {
     ClockRecoverySection& cr = clockRecovery;
@@ -299,7 +317,15 @@ bool kelvane_rx::Run() {
     eq.SelectionIndex = equaliserSection.selectBuffer[0];
     fire(eq);
     gainStage.input = gainInput[0];
-    fire(gainStage);
+    if (aheadLength > 0) {
+        if (eq.SwitchedInBlock()) {
+            gainStage.RunSamples(eq.BlockOutput() + aheadCursor, gainAhead.get() + aheadCursor, aheadLength - aheadCursor);
+        }
+        gainStage.output = gainAhead[aheadCursor];
+        ++aheadCursor;
+    } else {
+        fire(gainStage);
+    }
     gainOutput[0] = gainStage.output;
     fire(dfe);
 

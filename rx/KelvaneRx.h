@@ -79,6 +79,16 @@ public:
     bool Run() override;
     bool Finalize() override;
 
+    // The equaliser and the gain stage run a whole block ahead of the rest of the network: BeginBlock
+    // filters the block's n <= 1024 samples, the next n Runs take the results, and an equaliser switch by
+    // the adaptation engine recomputes them from the firing where it takes effect; EndBlock ends the block
+    // after `fired` Runs. Nothing happens ahead when the equaliser's Reference path is selected.
+    void BeginBlock(const double* wave, std::size_t n);
+    void EndBlock(std::size_t fired);
+    // The arithmetic of the equaliser's filter (Reference: sample by sample through the whole network);
+    // false for a path that this build or processor lacks.
+    bool SelectPath(Velmora::FirPath path) { return equaliserSection.equaliser.SelectPath(path); }
+
     // AMI layer hooks.
     void SetTiming(double bitTimeValue, int samplesPerBitValue) {
         bitTime = bitTimeValue;
@@ -147,4 +157,8 @@ private:
 
     std::array<void*, kArcs> arcStorage{};  // storage of arc n at index n - 1, owned by the model
     std::unique_ptr<double[]> eqTableReals;  // EQ_TABLE as reals, lent to the adaptation engine
+
+    std::unique_ptr<double[]> gainAhead;  // the gain stage's outputs of the present block
+    std::size_t aheadLength = 0;          // samples in the present block; 0 outside a block
+    std::size_t aheadCursor = 0;          // Runs of the present block so far
 };

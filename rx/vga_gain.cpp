@@ -28,3 +28,9 @@ bool vga_gain::Run() {
     output = amplitudes[index] * Velmora::pm::Tanh(slopes[index] * input);
     return true;
 }
+
+void vga_gain::RunSamples(const double* in, double* out, std::size_t n) const {
+    const double amplitude = amplitudes[index];
+    const double slope = slopes[index];
+    for (std::size_t k = 0; k < n; ++k) out[k] = amplitude * Velmora::pm::Tanh(slope * in[k]);
+}

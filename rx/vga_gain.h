@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 #include "runtime/DFModel.h"
 
 // The receiver's variable-gain stage between the equaliser and the DFE: a saturating gain
@@ -19,4 +21,6 @@ public:
 
     bool Initialize() override;
     bool Run() override;
+    // n samples in, n out, each as Run computes it (in and out may be the same array).
+    void RunSamples(const double* in, double* out, std::size_t n) const;
 };

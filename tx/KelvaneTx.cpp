@@ -96,6 +96,25 @@ bool kelvane_tx::Run() {
     return responseOk && ffeOk;
 }
 
+bool kelvane_tx::RunBlock(double* wave, std::size_t n) {
+    if (!response.BlocksReady() || !ffe.delayLine) {
+        for (std::size_t i = 0; i < n; ++i) {
+            input.data[input.position] = wave[i];
+            if (!Run()) return false;
+            wave[i] = output.data[output.position];
+        }
+        return true;
+    }
+    const std::size_t block = Velmora::TimeResponseFIR::kBlockSamples;
+    for (std::size_t at = 0; at < n; at += block) {
+        const std::size_t m = std::min(block, n - at);
+        response.LoadBlock(wave + at, m);
+        ffe.RunSamples(response.BlockOutput(), wave + at, m);
+        response.CommitBlock(m);
+    }
+    return true;
+}
+
 bool kelvane_tx::Finalize() {
     const bool ffeDone = ffe.Finalize();
     const bool responseDone = response.Finalize();

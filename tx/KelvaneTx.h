@@ -45,6 +45,14 @@ public:
     bool Run() override;
     bool Finalize() override;
 
+    // n samples through the model in place, as n Runs through the ports would give them; false at the
+    // first firing that fails. The stored response filters whole blocks ahead unless its Reference path is
+    // selected.
+    bool RunBlock(double* wave, std::size_t n);
+    // The arithmetic of the stored response's filter (Reference: sample by sample); false for a path that
+    // this build or processor lacks.
+    bool SelectPath(Velmora::FirPath path) { return response.SelectPath(path); }
+
     // AMI layer hooks.
     void SetTiming(double bitTimeValue, int samplesPerBitValue) {
         bitTime = bitTimeValue;

@@ -1,5 +1,7 @@
 #include "tx/tx_fir_new.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <new>
 
@@ -60,8 +62,49 @@ bool tx_fir_new::Initialize() {
     if (spacing > SIZE_MAX / sizeof(double) / kDelayLineUnitIntervals) throw std::bad_alloc();
     delayLength = kDelayLineUnitIntervals * spacing;
     delayLine.reset(new double[delayLength]());
+    runWindow.reset(new double[2 * spacing + kRunLength]());
     tapSpacing = spacing;
     return true;
+}
+
+void tx_fir_new::RunSamples(const double* in, double* out, std::size_t n) {
+    const std::size_t s = tapSpacing;
+    double* const window = runWindow.get();
+    for (std::size_t at = 0; at < n; at += kRunLength) {
+        const std::size_t m = std::min(kRunLength, n - at);
+        for (std::size_t a = 0; a < 2 * s; ++a) window[2 * s - 1 - a] = DelayedSample(a);
+        for (std::size_t k = 0; k < m; ++k) {
+            double x = in[at + k];
+            if (x < -kInputLimit) {
+                x = -kInputLimit;
+            } else if (x > kInputLimit) {
+                x = kInputLimit;
+            }
+            window[2 * s + k] = 2.0 * x;
+        }
+        bool finite = true;
+        for (std::size_t k = 0; k < 2 * s + m; ++k) finite = finite && std::isfinite(window[k]);
+        if (finite) {
+            for (std::size_t k = 0; k < m; ++k) {
+                out[at + k] = (window[k] * postTap + window[k + s] * mainTap) + window[2 * s + k] * preTap;
+            }
+        } else {
+            for (std::size_t k = 0; k < m; ++k) out[at + k] = WeightedSum(window[k], window[k + s], window[2 * s + k]);
+        }
+        // Firing k of the run stores its sample one ring place before that of firing k - 1.
+        const std::size_t kept = std::min(m, delayLength);
+        for (std::size_t k = m - kept; k < m; ++k) {
+            delayLine[(newest + delayLength * (k / delayLength + 1) - 1 - k) % delayLength] = window[2 * s + k];
+        }
+        newest = (newest + delayLength - m % delayLength) % delayLength;
+        input = window[2 * s + m - 1] / 2.0;
+        output = out[at + m - 1];
+    }
+}
+
+__attribute__((noinline)) double tx_fir_new::WeightedSum(double postSample, double mainSample,
+                                                         double preSample) const {
+    return (postSample * postTap + mainSample * mainTap) + preSample * preTap;
 }
 
 bool tx_fir_new::Run() {
@@ -77,7 +120,6 @@ bool tx_fir_new::Run() {
     // Moving the ring's start one place back ages every stored sample by one firing without moving data.
     newest = newest == 0 ? delayLength - 1 : newest - 1;
     delayLine[newest] = 2.0 * input;
-    output = (DelayedSample(2 * tapSpacing) * postTap + DelayedSample(tapSpacing) * mainTap) +
-             delayLine[newest] * preTap;
+    output = WeightedSum(DelayedSample(2 * tapSpacing), DelayedSample(tapSpacing), delayLine[newest]);
     return true;
 }

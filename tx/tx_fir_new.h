@@ -41,6 +41,9 @@ public:
     bool Initialize() override;
     // Returns false and outputs 0 when no successful Initialize preceded it.
     bool Run() override;
+    // n samples in, n out: the same as writing each to input, firing Run and reading output, with the
+    // same arithmetic per sample, after a successful Initialize. in and out may be the same array.
+    void RunSamples(const double* in, double* out, std::size_t n);
 
     // The doubled, limited input sample `age` firings before the newest one; needs a successful
     // Initialize, age < 4 x samplesPerBit.
@@ -52,9 +55,15 @@ public:
 
 private:
     void ClampSettings();
+    // The weighted sum of the delayed samples; one function for Run and for RunSamples' windows that
+    // hold a non-finite sample, so that both give the same NaN payloads.
+    double WeightedSum(double postSample, double mainSample, double preSample) const;
     void ComputeWeights();
 
     std::size_t delayLength = 0;  // elements in delayLine, fixed by Initialize
     std::size_t tapSpacing = 0;   // samplesPerBit as taken by Initialize
     std::size_t newest = 0;       // ring index of the newest sample
+    // RunSamples' work area: the 2 x samplesPerBit newest samples, oldest first, then a run of new ones.
+    std::unique_ptr<double[]> runWindow;
+    static constexpr std::size_t kRunLength = 1024;  // new samples per pass through runWindow
 };

@@ -1,0 +1,297 @@
+// Fast paths against the reference path, side by side in one run: AMI_GetWave throughput of both models,
+// a full receiver adaptation and the cost of single blocks. Prints one Markdown table; the ratio column is
+// the figure to trust, since both paths see the same machine load. Times are the thread's CPU time, best
+// of several alternating rounds.
+//   build/x64/bench/kelvane_speed [rounds]
+
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <tuple>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dsp/FIR.h"
+#include "dsp/TimeResponseFIR.h"
+#include "runtime/PortableMath.h"
+#include "rx/KelvaneRx.h"
+#include "tests/support/InProcessModel.h"
+#include "tests/support/LinkStimulus.h"
+#include "tx/KelvaneTx.h"
+#include "tx/TxResponseTable.h"
+
+using Velmora::FirPath;
+
+namespace {
+
+const double kBitTime = 3.571428571428571e-11;
+int rounds = 3;
+
+double CpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+// A workload runs once and returns the samples (or calls) it processed.
+using Work = std::function<double()>;
+
+double Rate(const Work& work) {
+    const double start = CpuSeconds();
+    const double items = work();
+    return items / (CpuSeconds() - start);
+}
+
+const char* PathName(FirPath path) {
+    switch (path) {
+        case FirPath::Reference: return "reference";
+        case FirPath::Sse2: return "SSE2";
+        case FirPath::Avx2: return "AVX2";
+        case FirPath::Avx512: return "AVX-512";
+        default: return "fastest";
+    }
+}
+
+// Alternates the reference and each fast workload, keeps each one's best rate and prints a row per fast one.
+void Compare(const std::string& name, const std::string& unit, const Work& reference,
+             const std::vector<std::pair<std::string, Work>>& fast) {
+    double best = 0.0;
+    std::vector<double> fastBest(fast.size(), 0.0);
+    for (int r = 0; r < rounds; ++r) {
+        best = std::max(best, Rate(reference));
+        for (std::size_t i = 0; i < fast.size(); ++i) fastBest[i] = std::max(fastBest[i], Rate(fast[i].second));
+    }
+    for (std::size_t i = 0; i < fast.size(); ++i) {
+        std::printf("| %s | %s | %.3g | %.3g | %.1f |\n", name.c_str(), fast[i].first.c_str(), best / 1e6,
+                    fastBest[i] / 1e6, fastBest[i] / best);
+    }
+    if (fast.empty()) std::printf("| %s | (none) | %.3g | | |\n", name.c_str(), best / 1e6);
+    std::fflush(stdout);
+    (void)unit;
+}
+
+std::vector<FirPath> VectorPaths() {
+    std::vector<FirPath> paths;
+    for (FirPath p : {FirPath::Sse2, FirPath::Avx2, FirPath::Avx512})
+        if (Velmora::FirKernelFor(p) != nullptr) paths.push_back(p);
+    return paths;
+}
+
+// AMI_GetWave of a model on a wave, in blocks, through sessions that live as long as the comparison.
+template <typename Model>
+void CompareModel(const std::string& name, const std::string& parameters, int samplesPerBit, std::size_t block,
+                  std::size_t referenceSamples, std::size_t fastSamples, std::size_t warmUp) {
+    const std::vector<double> source = LossyPrbsWave(40000, samplesPerBit);
+    auto session = [&](FirPath path) {
+        auto s = std::make_shared<InProcessModel<Model>>(parameters, kBitTime / samplesPerBit, kBitTime, path);
+        auto state = std::make_shared<std::size_t>(0);
+        auto wave = std::make_shared<std::vector<double>>(block);
+        auto times = std::make_shared<std::vector<double>>(block + 1);
+        auto run = [=, &source](std::size_t samples) {
+            for (std::size_t done = 0; done < samples; done += block) {
+                for (std::size_t i = 0; i < block; ++i) (*wave)[i] = source[(*state + i) % source.size()];
+                *state = (*state + block) % source.size();
+                s->GetWave(wave->data(), static_cast<long>(block), times->data());
+            }
+            return static_cast<double>(samples);
+        };
+        run(warmUp);
+        return run;
+    };
+    auto reference = session(FirPath::Reference);
+    std::vector<std::pair<std::string, Work>> fast;
+    for (FirPath p : VectorPaths()) {
+        auto run = session(p);
+        fast.emplace_back(PathName(p), [=] { return run(fastSamples); });
+    }
+    Compare(name, "samples/s", [=] { return reference(referenceSamples); }, fast);
+}
+
+std::size_t CountLines(const char* path) {
+    std::ifstream in(path);
+    std::size_t lines = 0;
+    for (std::string line; std::getline(in, line);) ++lines;
+    return lines;
+}
+
+// CPU time from the receiver's start to the last line of a whole adaptation (equaliser sweep and DFE
+// hill climb) at 32 samples per bit, in blocks of 1024 samples.
+double AdaptationSeconds(FirPath path) {
+    const int spb = 32;
+    const std::size_t block = 1024;
+    const std::vector<double> source = LossyPrbsWave(100000, spb);
+    std::remove("adapt.txt");
+    InProcessModel<kelvane_rx> rx("(kelvane_rx)", kBitTime / spb, kBitTime, path);
+    std::vector<double> wave(block), times(block + 1);
+    std::size_t lines = 0, lastLineAt = 0;
+    double seconds = 0.0, busy = 0.0;
+    for (std::size_t at = 0; at + block <= source.size(); at += block) {
+        std::copy(source.begin() + static_cast<long>(at), source.begin() + static_cast<long>(at + block), wave.begin());
+        const double start = CpuSeconds();
+        rx.GetWave(wave.data(), static_cast<long>(block), times.data());
+        busy += CpuSeconds() - start;
+        if (at % (16 * block) != 0) continue;
+        const std::size_t now = CountLines("adapt.txt");
+        if (now != lines) {
+            lines = now;
+            lastLineAt = at;
+            seconds = busy;
+        } else if (lines > 17 && at - lastLineAt > 400000) {
+            break;
+        }
+    }
+    std::printf("<!-- %s adaptation: %zu trace lines, last after %zu samples -->\n", PathName(path), lines, lastLineAt);
+    return seconds;
+}
+
+void CompareAdaptation() {
+    double reference = 1e9, fast = 1e9;
+    for (int r = 0; r < std::max(1, rounds - 1); ++r) {
+        reference = std::min(reference, AdaptationSeconds(FirPath::Reference));
+        fast = std::min(fast, AdaptationSeconds(FirPath::Fastest));
+    }
+    std::printf("| Rx full adaptation, 32 samples per bit [s] | %s | %.3g | %.3g | %.1f |\n",
+                PathName(FirPath::Fastest), reference, fast, reference / fast);
+}
+
+// A FIR filter block on its own: sample-by-sample Runs against whole blocks.
+void CompareFir(const std::string& name, Velmora::FIR<double, 0>& fir, std::size_t samples) {
+    Velmora::CircularBuffer<double> in, out;
+    std::vector<double> inData(1), outData(1);
+    fir.input.Attach(inData.data(), 1);
+    fir.output.Attach(outData.data(), 1);
+    fir.Initialize();
+    std::mt19937 rng(1);
+    std::uniform_real_distribution<double> u(-0.5, 0.5);
+    std::vector<double> x(samples), y(samples);
+    for (double& v : x) v = u(rng);
+    Work reference = [&] {
+        for (std::size_t i = 0; i < samples / 8; ++i) {
+            inData[0] = x[i];
+            fir.Run();
+            y[i] = outData[0];
+        }
+        return static_cast<double>(samples / 8);
+    };
+    std::vector<std::pair<std::string, Work>> fast;
+    for (FirPath p : VectorPaths()) {
+        fast.emplace_back(PathName(p), [&fir, &x, &y, p, samples] {
+            fir.SelectPath(p);
+            fir.FilterSamples(x.data(), y.data(), samples);
+            return static_cast<double>(samples);
+        });
+    }
+    Compare(name, "samples/s", reference, fast);
+    fir.Finalize();
+}
+
+void CompareMaths() {
+    const std::size_t n = 1 << 20;
+    std::vector<double> args(n);
+    std::mt19937 rng(2);
+    std::uniform_real_distribution<double> phase(0.0, 6.283185307179586 * 1e4);
+    std::uniform_real_distribution<double> level(-2.0, 2.0);
+    volatile double sink = 0.0;
+    for (auto [name, f, wide] : std::vector<std::tuple<const char*, double (*)(double), bool>>{
+             {"Cos", Velmora::pm::Cos, true}, {"Sin", Velmora::pm::Sin, true}, {"Tanh", Velmora::pm::Tanh, false}}) {
+        for (double& a : args) a = wide ? phase(rng) : level(rng);
+        Compare(std::string("maths ") + name + " [M calls/s]", "calls/s", [&, f = f] {
+            double s = 0.0;
+            for (double a : args) s += f(a);
+            sink = s;
+            return static_cast<double>(n);
+        }, {});
+    }
+}
+
+// The clock-recovery loop and the eye monitor, fired on their own inside a receiver, in the network's order.
+void CompareReceiverBlocks() {
+    InProcessModel<kelvane_rx> rx("(kelvane_rx)", kBitTime / 16, kBitTime, FirPath::Reference);
+    kelvane_rx& m = rx.Instance().model;
+    ClockRecoverySection& cr = m.clockRecovery;
+    const std::size_t n = 1 << 19;
+    Compare("clock-recovery loop, per sample [M samples/s]", "samples/s", [&] {
+        for (std::size_t i = 0; i < n; ++i) {
+            cr.oscillator.Run();
+            cr.cosineFork.Run();
+            cr.clockFork.Run();
+            cr.shifter.Run();
+            cr.shifterOutput[0] = cr.shifter.output;
+            cr.detector.inPhaseInput = cr.detectorInputs[0][0];
+            cr.detector.quadratureInput = cr.detectorInputs[1][0];
+            cr.detector.dataInput = cr.detectorInputs[2][0];
+            cr.detector.Run();
+            cr.detectorOutputs[0][0] = cr.detector.inPhaseSign;
+            cr.detectorOutputs[1][0] = cr.detector.quadratureSign;
+            cr.detectorOutputs[2][0] = cr.detector.correction;
+            cr.detectorSum.Run();
+            cr.sumToReal.Run();
+            cr.loopFilter.input = cr.loopFilterInput[0];
+            cr.loopFilter.Run();
+            cr.loopFilterOutput[0] = cr.loopFilter.output;
+            cr.controlFork.Run();
+        }
+        return static_cast<double>(n);
+    }, {});
+    Compare("eye monitor, per sample [M samples/s]", "samples/s", [&] {
+        for (std::size_t i = 0; i < n; ++i) {
+            m.eyeMonitor.clockInput[0] = static_cast<int>((i / 8) & 1);
+            m.eyeMonitor.dataInput[0] = (i & 1) ? 0.1 : -0.1;
+            m.eyeMonitor.controlInput[0] = 0;
+            m.eyeMonitor.Run();
+        }
+        return static_cast<double>(n);
+    }, {});
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1) rounds = std::max(1, std::atoi(argv[1]));
+    char dir[] = "/tmp/kelvane_speedXXXXXX";  // the receiver writes its trace into the working directory
+    if (mkdtemp(dir) == nullptr || chdir(dir) != 0) return 1;
+
+    std::printf("| Measurement | Fast path | Reference [M/s] | Fast [M/s] | Ratio |\n|---|---|---|---|---|\n");
+    CompareModel<kelvane_tx>("Tx AMI_GetWave, 32 samples per bit, blocks of 1024", "(kelvane_tx (c0 15) (c1 2) (cm1 4))",
+                             32, 1024, 1 << 19, 1 << 24, 1 << 16);
+    CompareModel<kelvane_rx>("Rx AMI_GetWave, 16 samples per bit, adapting, blocks of 1024", "(kelvane_rx)", 16, 1024,
+                             1 << 18, 1 << 20, 100000);
+    CompareModel<kelvane_rx>("Rx AMI_GetWave, 32 samples per bit, adapting, blocks of 1024", "(kelvane_rx)", 32, 1024,
+                             1 << 18, 1 << 20, 200000);
+    CompareAdaptation();
+
+    Velmora::TimeResponseFIR txResponse;
+    std::vector<double> values(txResponseValues, txResponseValues + txResponseLength);
+    std::vector<double> stamps(txResponseTimes, txResponseTimes + txResponseLength);
+    txResponse.ResponseType = Velmora::TimeResponseFIR::ImpulseResponse;
+    txResponse.Response = values.data();
+    txResponse.ResponseTimeStamps = stamps.data();
+    txResponse.NumberOfResponseValues = txResponse.NumberOfTimeStamps = txResponseLength;
+    txResponse.SampleRate = 32 / kBitTime;
+    txResponse.Setup();
+    CompareFir("time-response FIR, transmitter response (" + std::to_string(txResponse.NumberOfTaps) + " taps)",
+               txResponse, 1 << 22);
+
+    Velmora::FIR<double, 0> fir;
+    std::vector<double> taps(448);
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> u(-0.1, 0.1);
+    for (double& t : taps) t = u(rng);
+    fir.Taps = taps.data();
+    fir.NumberOfTaps = static_cast<std::int32_t>(taps.size());
+    fir.Setup();
+    CompareFir("FIR, 448 non-zero taps (the equaliser at 16 samples per bit)", fir, 1 << 20);
+
+    CompareMaths();
+    CompareReceiverBlocks();
+    std::remove("adapt.txt");
+    rmdir(dir);
+    return 0;
+}
