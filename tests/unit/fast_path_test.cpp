@@ -112,7 +112,7 @@ std::vector<std::vector<double>> TapSets() {
 }  // namespace
 
 TEST(FastPath, FirBlocksEqualSampleBySampleFiringOnEveryPath) {
-    const std::vector<double> x = MixedWave(60000, 11, true);
+    const std::vector<double> x = MixedWave(20000, 11, true);
     const std::size_t blockSizes[] = {1, 2, 3, 7, 15, 16, 17, 31, 32, 33, 63, 64, 65, 1023, 1024, 1025, 4096};
     for (std::vector<double> taps : TapSets()) {
         FirRig reference(taps);
@@ -213,10 +213,10 @@ ModelRun<Model> Drive(const std::string& parameters, int spb, FirPath path, cons
 }  // namespace
 
 TEST(FastPath, TransmitterEqualsItsReferencePathAtEveryBlockSize) {
-    const std::vector<double> input = MixedWave(300000, 21, true);
+    const std::vector<double> input = MixedWave(120000, 21, true);
     const std::string parameters = "(kelvane_tx (c0 12) (c1 3) (cm1 2))";
     const auto expected = Drive<kelvane_tx>(parameters, 32, FirPath::Reference, input, {4096});
-    const std::vector<std::vector<std::size_t>> schedules = {{1024}, {1}, {1025, 3, 65536, 777}, {100000}};
+    const std::vector<std::vector<std::size_t>> schedules = {{1}, {1025, 3, 65536, 777}, {100000}};
     for (FirPath path : FastPaths()) {
         for (const auto& blocks : schedules) {
             const auto fast = Drive<kelvane_tx>(parameters, 32, path, input, blocks);
@@ -228,24 +228,22 @@ TEST(FastPath, TransmitterEqualsItsReferencePathAtEveryBlockSize) {
 }
 
 TEST(FastPath, ReceiverEqualsItsReferencePathThroughAdaptation) {
-    // Short eye measurements put the whole equaliser sweep (16 switches of the equaliser in the middle of
-    // blocks) and DFE steps into 400000 samples at 16 samples per bit.
+    // Short eye measurements put the first equaliser switches of the sweep (in the middle of blocks) into
+    // 160000 samples at 16 samples per bit.
     ScopedTempDir dir;
-    std::vector<double> input = LossyPrbsWave(25000, 16);
+    std::vector<double> input = LossyPrbsWave(10000, 16);
     const std::vector<double> noise = MixedWave(input.size(), 31, true);
     for (std::size_t i = 0; i < input.size(); ++i) input[i] += std::isfinite(noise[i]) ? 0.02 * noise[i] : noise[i];
-    const std::string parameters = "(kelvane_rx (EOM_window 200))";
-    // A call reports at most about one clock time per bit of its block, so the clock times depend on the
-    // block sizes: each schedule has its own reference run.
-    for (const std::vector<std::size_t>& blocks : {std::vector<std::size_t>{1024}, {333, 1, 4096, 1025}}) {
-        const auto expected = Drive<kelvane_rx>(parameters, 16, FirPath::Reference, input, blocks);
-        ASSERT_GT(expected.clocks.size(), 20000u);
-        for (FirPath path : FastPaths()) {
-            const auto fast = Drive<kelvane_rx>(parameters, 16, path, input, blocks);
-            EXPECT_TRUE(SameBits(fast.wave, expected.wave))
-                << "path " << static_cast<int>(path) << ", first difference at "
-                << FirstDifference(fast.wave, expected.wave);
-            EXPECT_TRUE(SameBits(fast.clocks, expected.clocks));
-        }
+    const std::string parameters = "(kelvane_rx (EOM_window 50))";
+    // Blocks of many sizes; the clock times a call reports depend on its block size, so the reference
+    // runs the same schedule.
+    const std::vector<std::size_t> blocks = {333, 1, 4096, 1025, 1024};
+    const auto expected = Drive<kelvane_rx>(parameters, 16, FirPath::Reference, input, blocks);
+    ASSERT_GT(expected.clocks.size(), 9000u);
+    for (FirPath path : FastPaths()) {
+        const auto fast = Drive<kelvane_rx>(parameters, 16, path, input, blocks);
+        EXPECT_TRUE(SameBits(fast.wave, expected.wave))
+            << "path " << static_cast<int>(path) << ", first difference at " << FirstDifference(fast.wave, expected.wave);
+        EXPECT_TRUE(SameBits(fast.clocks, expected.clocks));
     }
 }
