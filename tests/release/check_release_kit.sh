@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # check_release_kit.sh <scratch dir>: packs the release kit from the builds as they are and checks what a
 # user unpacks: one flat folder holding exactly the kit's files, every Executable line of its .ibs naming a
-# file in it, the files the same as the build's, and kelvane-sim verify passing on both archives (and
-# failing on a kit whose golden output was altered). Until the Windows build is part of the set-up, the
-# DLLs are allowed to be missing; after that a missing library fails the check.
+# file in it, the files the same as the builds', and kelvane-sim verify passing on both archives (the .ami
+# defaults start the libraries without a warning, the golden run is reproduced bit for bit) and failing on a
+# kit whose golden output or .ami file was altered. Every library must be built, the Windows DLLs too: a
+# missing one fails the check with its name.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 scratch=$1
@@ -11,9 +12,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 rm -rf "$scratch"
 mkdir -p "$scratch"
 
-partial=()
-grep -q 'win64' "$root/tools/setup/build-all.sh" || partial=(--partial)
-"$root/tools/release/pack_kit.sh" --no-build --out "$scratch/out" "${partial[@]}" >"$scratch/pack.log" 2>&1 ||
+"$root/tools/release/pack_kit.sh" --no-build --out "$scratch/out" >"$scratch/pack.log" 2>&1 ||
   { cat "$scratch/pack.log"; fail "pack_kit.sh failed"; }
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$root/build/x64/CMakeCache.txt")
 name=kelvane-kit-$version
@@ -31,14 +30,14 @@ for archive in "$name.zip" "$name.tar.gz"; do
   expected=$( { grep '^Executable' "$kit/kelvane.ibs" | awk '{print $3; print $4}'
                 echo kelvane.ibs; echo README.txt; echo CHANGELOG.txt
                 grep -o 'golden_[a-z_]*\.[a-z]*' "$root/kit/release/golden.sha256"; } | sort -u)
-  if [ ${#partial[@]} -gt 0 ]; then expected=$(echo "$expected" | grep -v '\.dll$'); fi
   [ "$(ls "$kit" | sort)" = "$expected" ] || { diff <(echo "$expected") <(ls "$kit" | sort); fail "$archive: unexpected file list"; }
   [ "$(grep -c '^Executable' "$kit/kelvane.ibs")" = 8 ] || fail "$archive: the .ibs does not name eight libraries"
   for f in kelvane.ibs kelvane_tx.ami kelvane_rx.ami kelvane_tx_x64.so kelvane_rx_x64.so; do
     cmp -s "$kit/$f" "$root/build/x64/kit/$f" || fail "$archive: $f differs from the build's"
   done
-  for f in kelvane_tx_x86.so kelvane_rx.so; do
-    cmp -s "$kit/$f" "$root/build/x86/kit/$f" || fail "$archive: $f differs from the build's"
+  for f in x86/kit/kelvane_tx_x86.so x86/kit/kelvane_rx.so win64/kit/kelvane_tx_x64.dll win64/kit/kelvane_rx_x64.dll \
+           win32/kit/kelvane_tx_x86.dll win32/kit/kelvane_rx.dll; do
+    cmp -s "$kit/${f##*/}" "$root/build/$f" || fail "$archive: ${f##*/} differs from build/$f"
   done
   grep -q "version $version" "$kit/README.txt" || fail "$archive: README does not name version $version"
   ! grep -q '@[A-Z_]*@' "$kit/README.txt" || fail "$archive: README has an unfilled placeholder"
