@@ -25,14 +25,22 @@ function(kelvane_model_library target)
     target_link_options(${target} PRIVATE -static ${KELVANE_EXPORT_DEF} -Wl,--no-undefined -Wl,--strip-all)
     return()
   endif()
-  add_library(${target} SHARED ${ARGN} ${CMAKE_SOURCE_DIR}/ami/baseline/GlibcBaseline.cpp)
+  if(KELVANE_SANITIZE)
+    # A sanitizer build leaves the sanitizer runtime and the C++ runtime (and with them the C library's
+    # thread functions, which the sanitizers intercept) to the executable that loads it, and keeps its
+    # symbols for the reports.
+    add_library(${target} SHARED ${ARGN})
+    target_link_options(${target} PRIVATE -Wl,--version-script=${KELVANE_EXPORT_MAP} -Wl,--exclude-libs,ALL -Wl,-Bsymbolic)
+  else()
+    add_library(${target} SHARED ${ARGN} ${CMAKE_SOURCE_DIR}/ami/baseline/GlibcBaseline.cpp)
+    target_link_options(${target} PRIVATE
+      -static-libstdc++ -static-libgcc
+      -Wl,--version-script=${KELVANE_EXPORT_MAP}
+      -Wl,--exclude-libs,ALL
+      -Wl,--no-undefined
+      -Wl,-Bsymbolic
+      -Wl,--gc-sections
+      -Wl,--strip-all)
+  endif()
   set_target_properties(${target} PROPERTIES PREFIX "" LINK_DEPENDS ${KELVANE_EXPORT_MAP})
-  target_link_options(${target} PRIVATE
-    -static-libstdc++ -static-libgcc
-    -Wl,--version-script=${KELVANE_EXPORT_MAP}
-    -Wl,--exclude-libs,ALL
-    -Wl,--no-undefined
-    -Wl,-Bsymbolic
-    -Wl,--gc-sections
-    -Wl,--strip-all)
 endfunction()

@@ -1,0 +1,181 @@
+// Hostile input from a simulator, case by case, through the real entry points: absurd parameter values,
+// huge parameter strings, extreme timing and block sizes. Each case has its expected outcome (the table
+// in docs/hostile-inputs.md); in every case the model stays within the host's arrays (guard cells around
+// them), returns, and, where it runs, keeps its output finite for a clean link signal.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "rx/KelvaneRx.h"
+#include "tests/hardening/FullParameterString.h"
+#include "tests/hardening/HostArrays.h"
+#include "tests/support/AmiLibrary.h"
+#include "tests/support/LinkStimulus.h"
+#include "tx/KelvaneTx.h"
+#include "tests/support/ScopedTempDir.h"
+
+namespace {
+
+const double kBitTime = 3.571428571428571e-11;
+
+const AmiLibrary& Library(bool rx) {
+    static const AmiLibrary tx(KELVANE_TX_LIBRARY);
+    static const AmiLibrary receiver(KELVANE_RX_LIBRARY);
+    return rx ? receiver : tx;
+}
+
+enum class Output { Finite, Any };
+
+struct HostileCase {
+    bool rx;
+    std::string parameters;  // groups inside the root; they come first, so they win over the run's own
+    double samplesPerBit;
+    long init;               // expected AMI_Init result
+    std::string message;     // a piece the AMI_Init message must hold; empty: no message at all
+    Output output;           // for a clean link signal after the model starts
+};
+
+std::string Warning(bool rx, const std::string& name) {
+    return std::string("The IBIS-AMI model, ") + (rx ? "kelvane_rx" : "kelvane_tx") +
+           ", is unable to initialize the parameter " + name + " from the AMI_Init arguments.";
+}
+
+// Keeps the process's address space within a bound while a case runs, so that an allocation that grows
+// without bound fails (and the model reports it) instead of taking the machine. Sanitizers reserve
+// terabytes of shadow memory, so the bound applies to the plain build only.
+class AddressSpaceBound {
+public:
+    explicit AddressSpaceBound(rlim_t bytes) {
+#ifndef KELVANE_SANITIZED
+        getrlimit(RLIMIT_AS, &saved_);
+        rlimit bound = saved_;
+        bound.rlim_cur = bytes;
+        active_ = setrlimit(RLIMIT_AS, &bound) == 0;
+#else
+        (void)bytes;
+#endif
+    }
+    ~AddressSpaceBound() {
+        if (active_) setrlimit(RLIMIT_AS, &saved_);
+    }
+
+private:
+    rlimit saved_{};
+    bool active_ = false;
+};
+
+constexpr rlim_t kAddressSpace = rlim_t(3) << 30;  // the test process with room for one 10^7-sample block
+
+// Runs one case: AMI_Init, then blocks of the given sizes (a link signal), then AMI_Close.
+struct CaseRun {
+    long init = -1;
+    std::string message;
+    std::vector<long> results;
+    bool guardsIntact = true;
+    bool outputFinite = true;
+    std::size_t clockTimes = 0;
+};
+
+CaseRun Run(const HostileCase& c, const std::vector<std::size_t>& blocks) {
+    AddressSpaceBound bound(kAddressSpace);
+    // Short eye measurements let the receiver adapt within the run.
+    const std::string parameters = c.rx ? FullParameterString<kelvane_rx>(c.parameters + " (EOM_window 20)")
+                                        : FullParameterString<kelvane_tx>(c.parameters);
+    AmiSession s(Library(c.rx), parameters, kBitTime / c.samplesPerBit, kBitTime);
+    CaseRun r;
+    r.init = s.initResult;
+    r.message = s.message;
+    std::size_t total = 0;
+    for (std::size_t n : blocks) total += n;
+    const int perBit = static_cast<int>(c.samplesPerBit);
+    const std::vector<double> signal = LossyPrbsWave(total / static_cast<std::size_t>(perBit) + 1, perBit);
+    std::size_t at = 0;
+    for (std::size_t n : blocks) {
+        GuardedArray wave(n), clocks(n == 0 ? 1 : n, -2.0);
+        for (std::size_t i = 0; i < n; ++i) wave[i] = signal[at + i];
+        r.results.push_back(Library(c.rx).getWave(wave.data(), static_cast<long>(n), clocks.data(), nullptr, s.handle));
+        r.guardsIntact = r.guardsIntact && wave.GuardsIntact() && clocks.GuardsIntact();
+        for (std::size_t i = 0; i < n; ++i) r.outputFinite = r.outputFinite && std::isfinite(wave[i]);
+        for (std::size_t i = 0; i < clocks.size() && clocks[i] != -1.0; ++i) ++r.clockTimes;
+        at += n;
+    }
+    EXPECT_GE(s.Close(), 0);
+    return r;
+}
+
+void Check(const HostileCase& c, const std::vector<std::size_t>& blocks) {
+    SCOPED_TRACE((c.rx ? "kelvane_rx " : "kelvane_tx ") + c.parameters.substr(0, 80) + " at " +
+                 std::to_string(c.samplesPerBit) + " samples per bit");
+    const CaseRun r = Run(c, blocks);
+    EXPECT_EQ(r.init, c.init) << r.message;
+    if (c.message.empty()) {
+        EXPECT_EQ(r.message, "");
+    } else {
+        EXPECT_NE(r.message.find(c.message), std::string::npos) << r.message;
+    }
+    EXPECT_TRUE(r.guardsIntact);
+    for (long result : r.results) EXPECT_EQ(result, c.init);  // a model that did not start never runs
+    if (c.init == 1 && c.output == Output::Finite) {
+        EXPECT_TRUE(r.outputFinite);
+    }
+}
+
+const std::string kIntMax = "2147483647";
+
+// Long enough for the receiver's start gate (5000 clock periods) to open and several eye measurements.
+const std::vector<std::size_t> kRxRun = {0, 1, 4095, 131072, 36864, 1, 0};
+const std::vector<std::size_t> kTxRun = {0, 1, 4095, 8192, 1, 0};
+
+}  // namespace
+
+TEST(HostileInputs, ReceiverSettings) {
+    ScopedTempDir dir;
+    const std::string eyeMap = "Error occurred in kelvane_rx::Initialize(). ";
+    const HostileCase cases[] = {
+        {true, "(EOM_window 0)", 16, 1, "", Output::Finite},
+        {true, "(EOM_window 1)", 16, 1, "", Output::Finite},
+        {true, "(EOM_window " + kIntMax + ")", 16, 1, "", Output::Finite},
+        {true, "(EOM_window -5)", 16, 1, "", Output::Finite},
+        {true, "(VerticalEyeRes 3)", 16, 0, eyeMap, Output::Any},
+        {true, "(VerticalEyeRes 300)", 16, 0, eyeMap, Output::Any},
+        {true, "(VerticalEyeRes 4)", 16, 1, "", Output::Finite},
+        {true, "(VerticalEyeRes 256)", 16, 1, "", Output::Finite},
+        {true, "(DFElsb NaN)", 16, 1, Warning(true, "DFElsb"), Output::Finite},
+        {true, "(DFElsb 1e300)", 16, 1, "", Output::Any},
+        {true, "(DFElsb -0.01)", 16, 1, "", Output::Finite},
+        {true, "(VCO_Sensitivity inf)", 16, 1, Warning(true, "VCO_Sensitivity"), Output::Finite},
+        {true, "(VCO_Sensitivity 1e300)", 16, 1, "", Output::Finite},
+        {true, "(VCO_Sensitivity -6e8)", 16, 1, "", Output::Finite},
+        {true, "(Factor 0)", 16, 1, "", Output::Finite},
+        {true, "(Factor -1)", 16, 1, "", Output::Finite},
+        {true, "(Factor " + kIntMax + ")", 16, 1, "", Output::Finite},
+        {true, "(EQ_TABLE (0 -1) (1 1000000000) (2 -1) (3 1000000000))", 16, 1, "", Output::Finite},
+        {true, "(CTLEAdapt 0) (CTLE 1) (EQ_TABLE (0 -1) (1 1000000000))", 16, 1, "", Output::Finite},
+        {true, "(DFETap1Limit -5)", 16, 1, "", Output::Finite},
+        {true, "(DFETap1Limit 1000000)", 16, 1, "", Output::Finite},
+        {true, "(DFEtap1 " + kIntMax + ") (DFEAdapt 0)", 16, 1, "", Output::Any},
+        {true, "(Rx_config -1)", 16, 1, "", Output::Finite},
+        {true, "(EQ_HIGAIN 1e300) (VGA_GAIN -1e300)", 16, 1, "", Output::Finite},
+        {true, "(EOMAmplitude 0) (EOMaxAmp -1)", 16, 1, "", Output::Finite},
+        {true, "", 1, 1, "", Output::Finite},
+        {true, "", 4096, 0, eyeMap, Output::Any},
+    };
+    for (const HostileCase& c : cases) Check(c, kRxRun);
+}
+
+TEST(HostileInputs, TransmitterSettings) {
+    const HostileCase cases[] = {
+        {false, "(c0 -1) (c1 -1) (cm1 -1)", 32, 1, "", Output::Finite},
+        {false, "(c0 1e300) (c1 -1e300) (cm1 " + kIntMax + ")", 32, 1, "", Output::Finite},
+        {false, "(c0 NaN) (c1 inf)", 32, 1, Warning(false, "c1"), Output::Finite},
+        {false, "(c0_sign -7) (c1_sign 1e300) (cm1_sign -1e300)", 32, 1, "", Output::Finite},
+        {false, "", 1, 1, "", Output::Finite},
+        {false, "", 4096, 1, "", Output::Finite},
+    };
+    for (const HostileCase& c : cases) Check(c, kTxRun);
+}
