@@ -38,6 +38,7 @@ struct HostileCase {
     long init;               // expected AMI_Init result
     std::string message;     // a piece the AMI_Init message must hold; empty: no message at all
     Output output;           // for a clean link signal after the model starts
+    long run = init;         // expected result of every AMI_GetWave call with samples
 };
 
 std::string Warning(bool rx, const std::string& name) {
@@ -119,7 +120,9 @@ void Check(const HostileCase& c, const std::vector<std::size_t>& blocks) {
         EXPECT_NE(r.message.find(c.message), std::string::npos) << r.message;
     }
     EXPECT_TRUE(r.guardsIntact);
-    for (long result : r.results) EXPECT_EQ(result, c.init);  // a model that did not start never runs
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        EXPECT_EQ(r.results[b], blocks[b] == 0 && c.init == 1 ? 1 : c.run) << "block " << b;  // empty: nothing to refuse
+    }
     if (c.init == 1 && c.output == Output::Finite) {
         EXPECT_TRUE(r.outputFinite);
     }
@@ -127,8 +130,9 @@ void Check(const HostileCase& c, const std::vector<std::size_t>& blocks) {
 
 const std::string kIntMax = "2147483647";
 
-// Long enough for the receiver's start gate (5000 clock periods) to open and several eye measurements.
-const std::vector<std::size_t> kRxRun = {0, 1, 4095, 131072, 36864, 1, 0};
+// At 4 samples per bit the receiver's start gate (5000 clock periods) opens after 20000 samples; short eye
+// measurements then move its settings within the run.
+const std::vector<std::size_t> kRxRun = {0, 1, 4095, 26000, 1, 0};
 const std::vector<std::size_t> kTxRun = {0, 1, 4095, 8192, 1, 0};
 
 }  // namespace
@@ -137,32 +141,36 @@ TEST(HostileInputs, ReceiverSettings) {
     ScopedTempDir dir;
     const std::string eyeMap = "Error occurred in kelvane_rx::Initialize(). ";
     const HostileCase cases[] = {
-        {true, "(EOM_window 0)", 16, 1, "", Output::Finite},
-        {true, "(EOM_window 1)", 16, 1, "", Output::Finite},
-        {true, "(EOM_window " + kIntMax + ")", 16, 1, "", Output::Finite},
-        {true, "(EOM_window -5)", 16, 1, "", Output::Finite},
-        {true, "(VerticalEyeRes 3)", 16, 0, eyeMap, Output::Any},
-        {true, "(VerticalEyeRes 300)", 16, 0, eyeMap, Output::Any},
-        {true, "(VerticalEyeRes 4)", 16, 1, "", Output::Finite},
-        {true, "(VerticalEyeRes 256)", 16, 1, "", Output::Finite},
-        {true, "(DFElsb NaN)", 16, 1, Warning(true, "DFElsb"), Output::Finite},
-        {true, "(DFElsb 1e300)", 16, 1, "", Output::Any},
-        {true, "(DFElsb -0.01)", 16, 1, "", Output::Finite},
-        {true, "(VCO_Sensitivity inf)", 16, 1, Warning(true, "VCO_Sensitivity"), Output::Finite},
-        {true, "(VCO_Sensitivity 1e300)", 16, 1, "", Output::Finite},
-        {true, "(VCO_Sensitivity -6e8)", 16, 1, "", Output::Finite},
-        {true, "(Factor 0)", 16, 1, "", Output::Finite},
-        {true, "(Factor -1)", 16, 1, "", Output::Finite},
-        {true, "(Factor " + kIntMax + ")", 16, 1, "", Output::Finite},
-        {true, "(EQ_TABLE (0 -1) (1 1000000000) (2 -1) (3 1000000000))", 16, 1, "", Output::Finite},
-        {true, "(CTLEAdapt 0) (CTLE 1) (EQ_TABLE (0 -1) (1 1000000000))", 16, 1, "", Output::Finite},
-        {true, "(DFETap1Limit -5)", 16, 1, "", Output::Finite},
-        {true, "(DFETap1Limit 1000000)", 16, 1, "", Output::Finite},
-        {true, "(DFEtap1 " + kIntMax + ") (DFEAdapt 0)", 16, 1, "", Output::Any},
-        {true, "(Rx_config -1)", 16, 1, "", Output::Finite},
-        {true, "(EQ_HIGAIN 1e300) (VGA_GAIN -1e300)", 16, 1, "", Output::Finite},
-        {true, "(EOMAmplitude 0) (EOMaxAmp -1)", 16, 1, "", Output::Finite},
+        {true, "(EOM_window 0)", 4, 1, "", Output::Finite},
+        {true, "(EOM_window 1)", 4, 1, "", Output::Finite},
+        {true, "(EOM_window " + kIntMax + ")", 4, 1, "", Output::Finite},
+        {true, "(EOM_window -5)", 4, 1, "", Output::Finite},
+        {true, "(VerticalEyeRes 3)", 4, 0, eyeMap, Output::Any},
+        {true, "(VerticalEyeRes 300)", 4, 0, eyeMap, Output::Any},
+        {true, "(VerticalEyeRes 4)", 4, 1, "", Output::Finite},
+        {true, "(VerticalEyeRes 256)", 4, 1, "", Output::Finite},
+        {true, "(DFElsb NaN)", 4, 1, Warning(true, "DFElsb"), Output::Finite},
+        {true, "(DFElsb 1e300)", 4, 1, "", Output::Finite},
+        {true, "(CTLEAdapt 0) (DFElsb 1e300)", 4, 1, "", Output::Any},  // the taps climb in steps of 1e300 V
+        {true, "(DFElsb -0.01)", 4, 1, "", Output::Finite},
+        {true, "(VCO_Sensitivity inf)", 4, 1, Warning(true, "VCO_Sensitivity"), Output::Finite},
+        {true, "(VCO_Sensitivity 1e300)", 4, 1, "", Output::Finite},
+        {true, "(VCO_Sensitivity -6e8)", 4, 1, "", Output::Finite},
+        {true, "(Factor 0)", 4, 1, "", Output::Finite},
+        {true, "(Factor -1)", 4, 1, "", Output::Finite},
+        {true, "(Factor " + kIntMax + ")", 4, 1, "", Output::Finite},
+        {true, "(EQ_TABLE (0 -1) (1 1000000000) (2 -1) (3 1000000000))", 4, 1, "", Output::Finite},
+        {true, "(CTLEAdapt 0) (CTLE 1) (EQ_TABLE (0 -1) (1 1000000000))", 4, 1, "", Output::Finite},
+        {true, "(CTLEAdapt 0) (DFETap1Limit -5)", 4, 1, "", Output::Finite},
+        {true, "(CTLEAdapt 0) (DFETap1Limit 1000000)", 4, 1, "", Output::Finite},
+        {true, "(DFEtap1 " + kIntMax + ") (DFEAdapt 0)", 4, 1, "", Output::Any},
+        {true, "(Rx_config -1)", 4, 1, "", Output::Any, 0},  // the output multiplexer refuses every sample
+        {true, "(EQ_HIGAIN 1e300) (VGA_GAIN -1e300)", 4, 1, "", Output::Finite},
+        {true, "(EOMAmplitude 0) (EOMaxAmp -1)", 4, 1, "", Output::Finite},
         {true, "", 1, 1, "", Output::Finite},
+        {true, "", 16, 1, "", Output::Finite},
+        {true, "", 256, 1, "", Output::Finite},
+        {true, "", 257, 0, eyeMap, Output::Any},
         {true, "", 4096, 0, eyeMap, Output::Any},
     };
     for (const HostileCase& c : cases) Check(c, kRxRun);
@@ -175,7 +183,76 @@ TEST(HostileInputs, TransmitterSettings) {
         {false, "(c0 NaN) (c1 inf)", 32, 1, Warning(false, "c1"), Output::Finite},
         {false, "(c0_sign -7) (c1_sign 1e300) (cm1_sign -1e300)", 32, 1, "", Output::Finite},
         {false, "", 1, 1, "", Output::Finite},
-        {false, "", 4096, 1, "", Output::Finite},
     };
     for (const HostileCase& c : cases) Check(c, kTxRun);
+    // 4096 samples per bit: the stored response takes about 100000 taps; a shorter run.
+    Check({false, "", 4096, 1, "", Output::Finite}, {0, 1, 1024});
+}
+
+namespace {
+
+// Every parameter of a model's table at the ends of the int range and at ±1e300 (a list: every element).
+template <typename Model>
+std::vector<HostileCase> ExtremeCases(bool rx) {
+    std::vector<HostileCase> cases;
+    for (const auto& param : Model::AmiParameters()) {
+        for (const std::string value : {"-2147483648", "2147483647", "-1e300", "1e300"}) {
+            std::string group = std::string("(") + param.name;
+            if (param.kind == AmiParameterSpec<Model>::Kind::IntegerList) {
+                for (int i = 0; i < param.listLength; ++i) group += " (" + std::to_string(i) + " " + value + ")";
+            } else {
+                group += " " + value;
+            }
+            group += ")";
+            const std::string name = param.name;
+            const bool integer = param.kind != AmiParameterSpec<Model>::Kind::Real;
+            const bool beyondInt = value.find('e') != std::string::npos;
+            HostileCase c{rx, group, rx ? 4.0 : 32.0, 1, "", Output::Finite};
+            if (integer && beyondInt) c.message = Warning(rx, name);  // not an int: the default stays
+            else if (name == "VerticalEyeRes") c.init = 0, c.run = 0, c.message = "Error occurred in kelvane_rx::Initialize(). ";
+            else if (name == "Rx_config") c.run = 0;
+            if (integer && beyondInt && name == "EQ_TABLE") c.message = Warning(rx, "EQ_TABLE.0");
+            cases.push_back(c);
+        }
+    }
+    return cases;
+}
+
+}  // namespace
+
+TEST(HostileInputs, EveryParameterAtItsExtremes) {
+    ScopedTempDir dir;
+    for (const HostileCase& c : ExtremeCases<kelvane_rx>(true)) Check(c, kRxRun);
+    for (const HostileCase& c : ExtremeCases<kelvane_tx>(false)) Check(c, kTxRun);
+}
+
+TEST(HostileInputs, TenMegabyteParameterStrings) {
+    ScopedTempDir dir;
+    const std::size_t size = 10u << 20;
+    const std::string value(size, '7');
+    const std::string word(size, 'x');
+    std::string groups;
+    while (groups.size() < size) groups += "(g 1) ";
+    std::string nested(size / 2, '(');
+    nested += std::string(size / 2, ')');
+    // A 10 MB number, a 10 MB word, half a million groups and five million levels of nesting: each is
+    // read (the unknown groups are ignored) or refused as unreadable, and the model starts with defaults.
+    const HostileCase cases[] = {
+        {true, "(DFElsb " + value + ")", 4, 1, Warning(true, "DFElsb"), Output::Finite},
+        {true, "(CTLE " + word + ")", 4, 1, Warning(true, "CTLE"), Output::Finite},
+        {true, "(extra " + groups + ")", 4, 1, "", Output::Finite},
+        {false, "(c0 1) " + nested, 32, 1, Warning(false, "c1"), Output::Finite},
+    };
+    for (const HostileCase& c : cases) Check(c, {0, 1, 4096});
+}
+
+TEST(HostileInputs, BlocksOfZeroOneAndTenMillionSamples) {
+    ScopedTempDir dir;
+#ifdef KELVANE_SANITIZED
+    const std::size_t huge = 1u << 18;  // the sanitized build runs ten times slower
+#else
+    const std::size_t huge = 10000000;
+#endif
+    Check({true, "", 16, 1, "", Output::Finite}, {0, 1, huge, 0, 1});
+    Check({false, "", 32, 1, "", Output::Finite}, {0, 1, huge, 0, 1});
 }
