@@ -180,8 +180,10 @@ TEST(HostileInputs, TransmitterSettings) {
         {false, "", 1, 1, ""},
     };
     for (const HostileCase& c : cases) Check(c, kTxRun);
-    // 4096 samples per bit: the stored response takes about 100000 taps; a shorter run.
+    // 4096 samples per bit: the stored response takes about 100000 taps; a shorter run. A million: it
+    // would take 25 million, beyond the 10^7 the filter allows.
     Check({false, "", 4096, 1, ""}, {0, 1, 1024});
+    Check({false, "", 1e6, 0, "Error occurred in kelvane_tx::Setup(). "}, {0, 1, 1024});
 }
 
 namespace {

@@ -36,7 +36,7 @@ unit=$!
 wait "$unit"
 for f in "${fuzzers[@]}"; do
   kind=${f#*_}
-  "$root/fuzz/run_target.sh" "$asan/fuzz/models/$f" "$root/fuzz/models/corpus/${kind%_fuzz}" "$seconds" -malloc_limit_mb=512
+  "$root/fuzz/run_target.sh" "$asan/fuzz/models/$f" "$root/fuzz/models/corpus/${kind%_fuzz}" "$seconds" -malloc_limit_mb=512 -timeout=25
 done
 
 echo "== ThreadSanitizer =="
