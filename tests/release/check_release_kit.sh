@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# check_release_kit.sh <scratch dir>: packs the release kit from the builds as they are and checks what a
-# user unpacks: one flat folder holding exactly the kit's files, every Executable line of its .ibs naming a
+# check_release_kit.sh <scratch dir> <kelvane-sim> <gen_kit_files>: packs the release kit from the builds as
+# they are and checks what a user unpacks: one flat folder holding exactly the kit's files, every Executable line of its .ibs naming a
 # file in it, the files the same as the builds', and kelvane-sim verify passing on both archives (the .ami
 # defaults start the libraries without a warning, the golden run is reproduced bit for bit) and failing on a
 # kit whose golden output or .ami file was altered. Every library must be built, the Windows DLLs too: a
@@ -8,15 +8,17 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 scratch=$1
+sim=$2
+generator=$3
 fail() { echo "FAIL: $*"; exit 1; }
 rm -rf "$scratch"
 mkdir -p "$scratch"
 
-"$root/tools/release/pack_kit.sh" --no-build --out "$scratch/out" >"$scratch/pack.log" 2>&1 ||
+"$root/tools/release/pack_kit.sh" --no-build --out "$scratch/out" --sim "$sim" --kit-generator "$generator" \
+  >"$scratch/pack.log" 2>&1 ||
   { cat "$scratch/pack.log"; fail "pack_kit.sh failed"; }
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$root/build/x64/CMakeCache.txt")
 name=kelvane-kit-$version
-sim=$root/build/x64/tools/sim/kelvane-sim
 
 for archive in "$name.zip" "$name.tar.gz"; do
   into=$scratch/unpacked-${archive##*.}

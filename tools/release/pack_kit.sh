@@ -9,6 +9,8 @@
 #   --regenerate-golden    accept golden files that differ from the pinned digests and re-pin them in
 #                          kit/release/golden.sha256 (do this on purpose, when the models' output changes)
 #   --partial              leave out libraries that are not built, with a warning, instead of failing
+#   --sim PATH, --kit-generator PATH
+#                          the 64-bit build's kelvane-sim and gen_kit_files (default: found in build/x64)
 #
 # The version is the CMake project version; the libraries are the ones the .ibs names, taken from the
 # build of their platform; the golden files are made with the kit's own 64-bit Linux libraries, must
@@ -19,13 +21,18 @@ out=$root/build/release
 build=yes
 regenerate=no
 partial=no
+sim=
+generator=
 while [ $# -gt 0 ]; do
   case $1 in
     --out) out=$2; shift 2 ;;
     --no-build) build=no; shift ;;
     --regenerate-golden) regenerate=yes; shift ;;
     --partial) partial=yes; shift ;;
-    *) echo "usage: $0 [--no-build] [--out DIR] [--regenerate-golden] [--partial]" >&2; exit 2 ;;
+    --sim) sim=$2; shift 2 ;;
+    --kit-generator) generator=$2; shift 2 ;;
+    *) echo "usage: $0 [--no-build] [--out DIR] [--regenerate-golden] [--partial] [--sim PATH] [--kit-generator PATH]" >&2
+       exit 2 ;;
   esac
 done
 fail() { echo "pack_kit: $*" >&2; exit 1; }
@@ -35,8 +42,9 @@ x64=$root/build/x64
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$x64/CMakeCache.txt" 2>/dev/null || true)
 [ -n "$version" ] || fail "no configured 64-bit build in $x64 (run without --no-build)"
 grep -q "^$version\$" "$root/kit/release/CHANGELOG.txt" || fail "kit/release/CHANGELOG.txt has no entry for $version"
-sim=$x64/tools/sim/kelvane-sim
-generator=$x64/kit_generator/gen_kit_files
+[ -n "$sim" ] || sim=$(find "$x64" -name kelvane-sim -type f -perm -u+x | head -n 1)
+[ -n "$generator" ] || generator=$(find "$x64" -name gen_kit_files -type f -perm -u+x | head -n 1)
+[ -x "$sim" ] && [ -x "$generator" ] || fail "kelvane-sim or gen_kit_files is not built in $x64"
 name=kelvane-kit-$version
 kit=$out/$name
 mkdir -p "$out"
