@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # check_release_kit.sh <scratch dir> <kelvane-sim> <gen_kit_files>: packs the release kit from the builds as
-# they are and checks what a user unpacks: one flat folder holding exactly the kit's files, every Executable line of its .ibs naming a
-# file in it, the files the same as the builds', and kelvane-sim verify passing on both archives (the .ami
-# defaults start the libraries without a warning, the golden run is reproduced bit for bit) and failing on a
-# kit whose golden output or .ami file was altered. Every library must be built, the Windows DLLs too: a
-# missing one fails the check with its name.
+# they are and checks what a user unpacks: one flat folder holding exactly the kit's files, every Executable
+# line of its .ibs naming a file in it, the files the same as the builds', and kelvane-sim verify passing on
+# both archives (the .ami defaults start the libraries without a warning, the golden run is reproduced bit
+# for bit) and failing on a kit whose golden output or .ami file was altered. Every library must be built,
+# the Windows DLLs too: a missing one fails the check with its name.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 scratch=$1
