@@ -54,6 +54,14 @@ inline void AppendQuietly(std::string& text, const char* sentence) noexcept {
     }
 }
 
+// A model may add notes to AMI_Init's message about settings that work but have a price:
+//   void AppendInitNotes(std::string& text) const;
+template <typename Model, typename = void>
+struct HasInitNotes : std::false_type {};
+template <typename Model>
+struct HasInitNotes<Model, std::void_t<decltype(std::declval<const Model&>().AppendInitNotes(std::declval<std::string&>()))>>
+    : std::true_type {};
+
 template <typename Model>
 void ReadParameters(Model& model, const AmiParameterTree& tree, std::string& text) {
     using Param = AmiParameterSpec<Model>;
@@ -122,6 +130,7 @@ long Init(double sampleInterval, double bitTime, const char* parametersIn, void*
         } else {
             result = 1;
             instance->ready = true;
+            if constexpr (HasInitNotes<Model>::value) instance->model.AppendInitNotes(text);
         }
     } catch (const std::bad_alloc&) {
         AppendQuietly(text, "The IBIS-AMI model ran out of memory in AMI_Init. ");

@@ -24,8 +24,8 @@ namespace {
 // echo and then measuring EOM_window clock periods. The sweep takes 16 measurements and the DFE search at
 // least 3 per tap, 31 in all; on the link simulator's default link and the four reference channels the
 // whole adaptation took 33 to 36 measurements, so 38 leaves a margin for taps that climb further.
-constexpr int kStartGateClockPeriods = 5000;
-constexpr int kRequestEchoSamples = 16000;
+constexpr int kStartGateClockPeriods = kelvane_rx::kStartGateClocks;
+constexpr int kRequestEchoSamples = static_cast<int>(kelvane_rx::kRequestEchoSamples);
 constexpr int kSamplesPerBit = 32;  // the usual simulation setting; fewer samples per bit make each echo longer
 constexpr int kAdaptationMeasurements = 38;
 
@@ -118,7 +118,9 @@ AmiModel ReceiverAmiModel() {
     model.description =
         "Kelvane 28 Gb/s repeater receiver: continuous-time equaliser, gain stage, five-tap DFE, clock recovery, "
         "eye monitor and adaptation, which appends its trace to adapt.txt in the simulator's working directory. "
-        "Set Rx_config to 1. Generated from the model's parameter table; do not edit.";
+        "Set Rx_config to 1. Simulate with a realistic frequency offset between transmitter and receiver (tens to "
+        "hundreds of ppm, as every real link has): at exactly zero offset on a low-loss channel the clock loop can "
+        "stay where it starts, off the eye's centre. Generated from the model's parameter table; do not edit.";
     model.parameters = AmiParametersOf(kelvane_rx::AmiParameters());
     // The simulator samples the output half a unit interval after each reported clock time; the falling
     // edges lie half a unit interval before the slicer's rising edges, so with 1 it samples the equalised

@@ -355,3 +355,13 @@ bool kelvane_rx::Run() {
     tickRelay.CopyTo(0, tickPort, 0, 1);
     return ok;
 }
+
+void kelvane_rx::AppendInitNotes(std::string& text) const {
+    if (Factor <= 1) return;
+    text += "Factor ";
+    text += std::to_string(Factor);
+    text += " above 1 thins the reported clock times: the clock ticks ";
+    text += std::to_string(Factor);
+    text += " times per bit, but each AMI_GetWave call of n samples reports at most floor(n / samples per bit) + 2 "
+            "clock times (the latest ones); the others are not reported. ";
+}

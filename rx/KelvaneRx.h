@@ -2,6 +2,7 @@
 
 #include <array>
 #include <memory>
+#include <string>
 
 #include "ami/AmiParameterSpec.h"
 #include "dsp/ClockTimes.h"
@@ -90,6 +91,9 @@ public:
     bool SelectPath(Velmora::FirPath path) { return equaliserSection.equaliser.SelectPath(path); }
 
     // AMI layer hooks.
+    // AMI_Init's note on a Factor above 1: the clock then ticks Factor times per bit, more than the clock-time
+    // array a call may fill (floor(n / samples per bit) + 3 entries with the terminator) can hold.
+    void AppendInitNotes(std::string& text) const;
     void SetTiming(double bitTimeValue, int samplesPerBitValue) {
         bitTime = bitTimeValue;
         samplesPerBit = samplesPerBitValue;

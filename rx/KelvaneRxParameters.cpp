@@ -10,7 +10,9 @@ constexpr Param kParameters[] = {
     Param::Integer("Rx_config", &kelvane_rx::Rx_config, 1,
                   "0: decisions out, rising clock edges; 1: equalised signal out, falling clock edges").Bounded(0, 1),
     Param::Integer("Factor", &kelvane_rx::Factor, 1,
-                   "oscillator free-running frequency in multiples of the bit rate; only 1 recovers the clock").Bounded(1, 1),
+                   "oscillator free-running frequency in multiples of the bit rate; only 1 recovers the clock, and above 1 "
+                   "the reported clock times are thinned to at most floor(n / samples per bit) + 2 per AMI_GetWave "
+                   "call of n samples").Bounded(1, 1),
     Param::Real("VCO_Sensitivity", &kelvane_rx::VCO_Sensitivity, 600000000.0, "oscillator gain [Hz/V]")
         .Bounded(150000000.0, 2400000000.0),
     Param::Integer("CTLE", &kelvane_rx::CTLE, 0, "EQ_TABLE index used while CTLEAdapt is 0").Clamped(0, 15),

@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "tests/support/ScopedTempDir.h"
+#include "tools/host/AmiLibrary.h"
+#include "tools/sim/analysis/Prbs.h"
+#include "tools/sim/driver/ClockCapacity.h"
 #include "tools/sim/driver/CommandLine.h"
 #include "tools/sim/driver/ParameterStrings.h"
 #include "tools/sim/driver/RunFolder.h"
@@ -130,4 +133,42 @@ TEST(SimParameters, WholeStringsAndOverridesTheModelsCannotTake) {
     };
     for (const auto& c : cases) EXPECT_NE(ErrorOf(c.check, c.text).find(c.says), std::string::npos) << c.text;
     EXPECT_THROW(ksim::RxParameterString({"Rx_config=0"}, 1), std::runtime_error);
+}
+
+// Every clock tick reaches the host for every block size the simulator accepts, and a Factor above 1,
+// which ticks more often than a call can report, is refused for the block sizes where ticks would be lost.
+TEST(SimClockCapacity, AcceptedBlockSizesCarryEveryTick) {
+    ScopedTempDir dir;
+    const AmiLibrary rx(KELVANE_KIT_DIR "/kelvane_rx_x64.so");
+    const int spb = 32;
+    const double bitTime = 3.571428571428571e-11, dt = bitTime / spb;
+    const std::size_t samples = 1000;
+    std::vector<double> input(samples);
+    ksim::PrbsGenerator prbs(7);
+    for (std::size_t i = 0; i < samples; ++i) input[i] = (i % spb == 0 ? prbs.NextBit() : input[i - 1] > 0) ? 0.3 : -0.3;
+    for (int factor : {1, 2}) {
+        const std::string parameters = ksim::RxParameterString({"Factor=" + std::to_string(factor)}, 1);
+        auto ticks = [&](std::size_t block) {
+            AmiSession session(rx, parameters, dt, bitTime);
+            std::vector<double> wave = input, clocks, kept;
+            session.Process(wave, block, &clocks);
+            // The simulator leaves out a last call too short for the clock: compare the ticks before it.
+            for (double t : clocks)
+                if (t < (samples - 2) * dt) kept.push_back(t);
+            return kept;
+        };
+        const std::vector<double> every = ticks(2);  // room for one time per two samples: every tick
+        ASSERT_GE(every.size(), static_cast<std::size_t>(28 * factor));
+        std::size_t accepted = 0;
+        for (std::size_t block = 2; block <= 1024; ++block) {
+            if (!ksim::ClockCapacityProblem(std::min(block, samples), spb, factor, 0.0).empty()) continue;
+            ++accepted;
+            EXPECT_EQ(ticks(block), every) << "Factor " << factor << ", block " << block;
+        }
+        if (factor == 1) EXPECT_EQ(accepted, 1023u);
+        if (factor == 2) EXPECT_LT(ticks(1024).size(), every.size());  // what the refusal prevents
+    }
+    EXPECT_FALSE(ksim::ClockCapacityProblem(1, spb, 1, 0.0).empty());
+    AmiSession twice(rx, ksim::RxParameterString({"Factor=2"}, 1), dt, bitTime);
+    EXPECT_NE(twice.message.find("thins the reported clock times"), std::string::npos) << twice.message;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -110,6 +111,9 @@ TEST(KelvaneSim, FixedSettingsAreACompleteAdaptation) {
     EXPECT_EQ(summary["adaptation"]["chosen_table_index"].get<int>(), 9);
     EXPECT_NEAR(summary["adaptation"]["final_taps_v"][0].get<double>(), 0.03, 1e-12);
     EXPECT_EQ(run.output.find("NOT complete"), std::string::npos) << run.output;
+    // The report names what made it: the command line and the kit's version.
+    EXPECT_NE(summary["tool"]["command_line"].get<std::string>().find("CTLE=9"), std::string::npos);
+    EXPECT_EQ(summary["tool"]["version"].get<std::string>(), KELVANE_VERSION);
 }
 
 // The end of adaptation is read from the trace, not from the block grid: any block size counts the same
@@ -134,4 +138,41 @@ TEST(KelvaneSim, BlockSizeDoesNotMoveTheCountedBits) {
     const Outcome shortRun = RunSimulator("-o short --bits 6000 --ignore-bits 5990");
     EXPECT_NE(shortRun.output.find("no bits were left to count"), std::string::npos) << shortRun.output;
     EXPECT_EQ(shortRun.output.find("could not be aligned"), std::string::npos) << shortRun.output;
+}
+
+// At exactly zero frequency offset on a low-loss channel the loop may never move; that is reported as not
+// acquired, with the reason, and a transmitter clock offset (--ppm) pulls it in.
+TEST(KelvaneSim, ALoopThatNeverMovedIsNotAcquiredAndAnOffsetPullsItIn) {
+    ScopedTempDir dir;
+    const std::string fixed = " --bits 20000 --loss 4 --rx CTLEAdapt=0 --rx DFEAdapt=0";
+    const Outcome still = RunSimulator("-o still" + fixed);
+    ASSERT_EQ(still.exitCode, 0) << still.output;
+    EXPECT_NE(still.output.find("NOT acquired"), std::string::npos) << still.output;
+    EXPECT_NE(still.output.find("--ppm"), std::string::npos) << still.output;
+    EXPECT_FALSE(Summary(dir.path() + "/still")["verdict"]["clock_locked"].get<bool>());
+    const Outcome pulled = RunSimulator("-o pulled --ppm 100" + fixed);
+    ASSERT_EQ(pulled.exitCode, 0) << pulled.output;
+    const nlohmann::json summary = Summary(dir.path() + "/pulled");
+    EXPECT_TRUE(summary["clock"]["acquired"].get<bool>()) << pulled.output;
+    EXPECT_NEAR(summary["clock"]["frequency_offset_ppm"].get<double>(), -100.0, 40.0);  // tracks the faster bits
+    EXPECT_EQ(summary["ber"]["errors"].get<long long>(), 0) << pulled.output;
+    EXPECT_EQ(summary["stimulus"]["tx_clock_offset_ppm"].get<double>(), 100.0);
+    std::ifstream ami(KELVANE_KIT_DIR "/kelvane_rx.ami");
+    const std::string text((std::istreambuf_iterator<char>(ami)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("realistic frequency offset"), std::string::npos);
+}
+
+// Runs the transmitter cannot serve or the receiver's clock cannot reach the host say so plainly.
+TEST(KelvaneSim, UnsupportedRatesAndBlockSizesAreNamed) {
+    ScopedTempDir dir;
+    const Outcome eight = RunSimulator("-o eight --bits 3000 --samples-per-bit 8");
+    EXPECT_NE(eight.output.find("transmitter's equaliser is wrong at 8 samples per bit"), std::string::npos)
+        << eight.output;
+    const Outcome one = RunSimulator("-o one --bits 3000 --block-size 1");
+    EXPECT_NE(one.exitCode, 0);
+    EXPECT_NE(one.output.find("cannot carry the clock"), std::string::npos) << one.output;
+    const Outcome factor = RunSimulator("-o factor --bits 3000 --rx Factor=2");
+    EXPECT_NE(factor.exitCode, 0);
+    EXPECT_NE(factor.output.find("thins the reported clock times"), std::string::npos) << factor.output;
+    EXPECT_NE(factor.output.find("cannot carry the clock"), std::string::npos) << factor.output;
 }

@@ -39,6 +39,8 @@ struct ClockAnalysis {
     double frequencyOffsetPpm = 0;  // mean period after lock against the bit time [ppm]
     std::size_t lockEdge = 0;       // index of the edge at lockTimeS
     double peakToPeakJitterUi = 0;  // spread of the edge times around the fitted ideal grid after lock [UI]
+    bool stuck = false;             // on the grid from the first edge with almost no jitter: the loop never
+                                    // moved from where it started, so it has not acquired the data's phase
     std::vector<double> timesS;     // edge times [s]
     std::vector<double> periodsUi;  // time from the previous edge [UI], one per edge after the first
     std::vector<double> phaseUi;    // edge time against the ideal bit grid, wrapped to -0.5..0.5 [UI]
@@ -98,6 +100,7 @@ struct RunReport {
     std::string prbs;                            // e.g. "PRBS-15, seed 1"
     std::uint64_t bits = 0;
     double noiseRmsV = 0;
+    double txPpm = 0;                            // transmitter bit clock offset [ppm]
     std::size_t blockSize = 0;
     ChannelInfo channel;
     BerResult ber;

@@ -9,6 +9,7 @@ namespace ksim {
 namespace {
 
 constexpr int kMaxFitRounds = 64;
+constexpr double kStuckJitterUi = 0.002;  // RMS jitter below which a clock locked from its first edge never moved
 
 // Least-squares line y ≈ intercept + slope·(j - centre) through y[j] = edge j over the bit time, j = first .. n-1.
 struct GridFit {
@@ -105,6 +106,8 @@ ClockAnalysis AnalyzeClock(const Series<double>& edges, double bitTime, const Cl
     });
     a.rmsJitterUi = std::sqrt(sumSquares / static_cast<double>(n - p));
     a.peakToPeakJitterUi = highest - lowest;
+    // A loop that works dithers around the data's phase by some hundredths of a unit interval.
+    a.stuck = p == 0 && a.rmsJitterUi < kStuckJitterUi;
     return a;
 }
 

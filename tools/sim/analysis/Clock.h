@@ -35,7 +35,8 @@ struct ClockLockCriteria {
 // After lock (all zero when not locked): meanPeriodUi = (t[last] - t[lock]) / (edges - 1 - lock) over the
 // bit time; frequencyOffsetPpm = (meanPeriodUi - 1)·1e6, positive when the clock runs slower than the bit
 // rate; rmsJitterUi and peakToPeakJitterUi = RMS and peak-to-peak distance of the edges from the grid fitted
-// to the locked edges [UI].
+// to the locked edges [UI]. stuck: locked from edge 0 with an RMS jitter below 0.002 UI, i.e. the loop never
+// moved (a working loop dithers by some hundredths of a unit interval).
 ClockAnalysis AnalyzeClock(const std::vector<double>& edgeTimes, double bitTime,
                            const ClockLockCriteria& criteria = ClockLockCriteria());
 

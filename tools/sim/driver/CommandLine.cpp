@@ -49,6 +49,10 @@ bool ParseCommandLine(int argc, char** argv, SimOptions& o, int& exitCode) {
     app.add_option("--noise", o.noiseRms, "RMS of Gaussian noise added at the receiver input [V]")->check(kFinite)->check(CLI::NonNegativeNumber);
     app.add_option("--noise-seed", o.noiseSeed, "seed of the noise")->check(kNotNegative);
     app.add_option("--block-size", o.blockSize, "samples per AMI_GetWave call")->check(kNotNegative)->check(CLI::Range(std::size_t{1}, std::size_t{1} << 24));
+    app.add_option("--ppm", o.ppm,
+                   "transmitter bit clock offset [ppm]: positive sends faster than the nominal bit rate; real links "
+                   "have tens to hundreds (e.g. 100)")
+        ->check(kFinite)->check(CLI::Range(-10000.0, 10000.0));
     app.add_option("--channel", o.channel, "\"analytic\", or a Touchstone .s4p/.s2p file, or an impulse-response file");
     app.add_option("--loss", o.channelLossDb, "loss of the analytic channel at the Nyquist frequency [dB]")->check(kFinite)->check(CLI::Range(0.0, 60.0));
     app.add_option("--port-map", o.portMap, "four ports of an .s4p: input +, input -, output +, output -")

@@ -21,6 +21,7 @@
 #include "tools/sim/channel/Channel.h"
 #include "tools/sim/channel/MixedMode.h"
 #include "tools/sim/channel/OverlapAddConvolver.h"
+#include "tools/sim/driver/ClockCapacity.h"
 #include "tools/sim/driver/ParameterStrings.h"
 #include "tools/sim/driver/Progress.h"
 #include "tools/sim/driver/ScopedDirectory.h"
@@ -135,6 +136,13 @@ void Judge(const SimOptions& o, const std::string& runFolder, LinkAnalysis& anal
     if (!report.adaptation.complete) report.warnings.push_back("the adaptation did not complete within the simulated bits");
 
     analysis.Finish(report);
+    if (report.clock.locked && report.clock.stuck)
+        report.warnings.push_back(
+            "the clock was not acquired: the receiver's loop never moved from where it started (RMS jitter " +
+            FormatNumber(std::round(report.clock.rmsJitterUi * 1e5) / 1e5) +
+            " UI). Its phase detector votes only on transitions near one phase, and with sharp edges and no frequency "
+            "offset none come, so the sampling point may sit off the eye's centre. Real links always have an offset: "
+            "simulate with one, e.g. --ppm 100");
     const std::uint64_t counted = analysis.CountedDecisions();
     if (counted < kMinCountedBits)
         report.warnings.push_back("no bits were left to count: " + std::to_string(counted) +
@@ -172,12 +180,15 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     report.sampleInterval = dt;
     report.samplesPerBit = o.samplesPerBit;
     report.bits = o.bits;
+    report.txPpm = o.ppm;
     report.noiseRmsV = o.noiseRms;
     report.blockSize = o.blockSize;
     report.prbs = "PRBS-" + std::to_string(o.prbsOrder) + ", seed " + std::to_string(o.seed);
     if (o.samplesPerBit != kTxFfeSpacing)
-        report.warnings.push_back("the transmitter's FFE taps are 32 samples apart; at " + std::to_string(o.samplesPerBit) +
-                                  " samples per bit they are not one unit interval apart");
+        report.warnings.push_back(
+            "the transmitter's equaliser is wrong at " + std::to_string(o.samplesPerBit) +
+            " samples per bit: its taps are 32 samples apart, one unit interval only at 32 samples per bit, so "
+            "this run's eye, BER, latency and polarity do not describe the link; use --samples-per-bit 32");
 
     const AmiLibrary tx(o.txLibrary);
     const AmiLibrary rx(o.rxLibrary);
@@ -231,7 +242,9 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     analysisSettings.sampleInterval = dt;
     analysisSettings.prbsOrder = o.prbsOrder;
     analysisSettings.seed = o.seed;
-    analysisSettings.bits = o.bits;
+    // With the transmitter's clock ppm fast, the run's samples carry that many more bits.
+    const double bitsPerSample = (1.0 + o.ppm * 1e-6) / o.samplesPerBit;
+    analysisSettings.bits = static_cast<std::uint64_t>(std::floor(static_cast<double>(total - 1) * bitsPerSample)) + 1;
     analysisSettings.maxLatency =
         64 + static_cast<long>(report.channel.delaySamples / static_cast<std::size_t>(o.samplesPerBit));
     analysisSettings.spillFolder = runFolder;
@@ -239,6 +252,11 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     if (o.ignoreBits > 0) analysis.SetCountStart(static_cast<double>(o.ignoreBits) * o.bitTime);
 
     const double factor = AppliedValue(report.rxApplied, "Factor", 1);
+    const std::string capacity = ClockCapacityProblem(blockSize, o.samplesPerBit, factor, o.ppm);
+    if (!capacity.empty()) throw std::runtime_error(capacity);
+    // A last call too short to carry the clock (a sample or so) is left out rather than losing a clock time.
+    const std::size_t runSamples =
+        ClockCapacityProblem(total % blockSize, o.samplesPerBit, factor, o.ppm).empty() ? total : total - total % blockSize;
     TraceFollower trace(equalisedDir + "/" + kAdaptTraceFileName,
                         static_cast<int>(AppliedValue(report.rxApplied, "EOM_window", 2000)),
                         static_cast<double>(kelvane_rx::kRequestEchoSamples) * factor / o.samplesPerBit);
@@ -253,13 +271,16 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     std::vector<double> block(blockSize), received(blockSize), equalised(blockSize), decisions(blockSize), times(blockSize);
     std::vector<double> falling, rising;
     int bit = 0;
+    std::uint64_t bitsSent = 0;
     double lastLineTime = 0.0;
+    std::size_t fullCalls = 0;
 
-    ProgressBar progress(total, o.progress);
-    for (std::size_t start = 0; start < total; start += blockSize) {
-        const std::size_t n = std::min(blockSize, total - start);
+    ProgressBar progress(runSamples, o.progress);
+    for (std::size_t start = 0; start < runSamples; start += blockSize) {
+        const std::size_t n = std::min(blockSize, runSamples - start);
         for (std::size_t i = 0; i < n; ++i) {
-            if ((start + i) % static_cast<std::size_t>(o.samplesPerBit) == 0) bit = prbs.NextBit();
+            const auto index = static_cast<std::uint64_t>(std::floor(static_cast<double>(start + i) * bitsPerSample));
+            for (; bitsSent <= index; ++bitsSent) bit = prbs.NextBit();
             block[i] = bit ? 0.5 : -0.5;
         }
         if (txSession.GetWave(block.data(), n) != 1) throw std::runtime_error("the transmitter's AMI_GetWave failed");
@@ -280,6 +301,9 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
             if (decider->GetWave(decisions.data(), n, &rising) != 1)
                 throw std::runtime_error("the receiver's AMI_GetWave failed");
         }
+
+        const long room = ClockTimesPerCall(n, o.samplesPerBit);
+        if (static_cast<long>(falling.size()) >= room || static_cast<long>(rising.size()) >= room) ++fullCalls;
 
         // Lines written during this block move the counting start before the block's data is judged.
         const std::size_t edgesBefore = analysis.FallingEdges();
@@ -312,6 +336,10 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
         InDirectory inside(decisionHome);
         decider->Close();
     }
+    if (fullCalls > 0)
+        report.warnings.push_back("in " + std::to_string(fullCalls) +
+                                  " AMI_GetWave calls the receiver returned as many clock times as the call allows; "
+                                  "clock times beyond that are not reported, so some may be missing");
     if (csv) {
         csv->Finish();
         WriteClockTimesCsv(runFolder + "/clock_times.csv", analysis);

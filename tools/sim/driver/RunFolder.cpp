@@ -105,7 +105,7 @@ void PrintSummary(const RunReport& r, const std::string& folder) {
     for (const std::string& warning : r.warnings) std::printf("warning: %s\n", warning.c_str());
     std::printf("channel      %s, %.2f dB at Nyquist\n", r.channel.source.c_str(), r.channel.lossDbAtNyquist);
     std::printf("clock        %s, lock at %.3f us, mean period %.6f UI, RMS jitter %.4f UI\n",
-                r.clock.locked ? "locked" : "NOT locked", r.clock.lockTimeS * 1e6, r.clock.meanPeriodUi,
+                r.clock.locked ? (r.clock.stuck ? "NOT acquired" : "locked") : "NOT locked", r.clock.lockTimeS * 1e6, r.clock.meanPeriodUi,
                 r.clock.rmsJitterUi);
     std::printf("adaptation   %s, CTLE index %d (column %d), taps %.3f %.3f %.3f %.3f %.3f V\n",
                 r.adaptation.complete ? "complete" : "NOT complete", r.adaptation.chosenTableIndex,

@@ -23,7 +23,8 @@ struct SimOptions {
     std::uint64_t ignoreBits = 0;             // bits left out of the BER count; 0 counts from the end of adaptation
     double noiseRms = 0.0;                    // additive Gaussian noise at the receiver input [V], >= 0
     std::uint64_t noiseSeed = 1;
-    std::size_t blockSize = 1024;             // samples per AMI_GetWave call, >= 1
+    std::size_t blockSize = 1024;             // samples per AMI_GetWave call, >= 2 (1 cannot carry the clock)
+    double ppm = 0.0;                         // transmitter bit clock offset [ppm], -10000..10000; > 0 sends faster
 
     std::string channel = "analytic";         // "analytic", or a .s4p / .s2p / impulse-response file
     double channelLossDb = 15.0;              // loss of the analytic channel at the Nyquist frequency [dB]

@@ -93,7 +93,11 @@ std::string TapList(const double (&taps)[5]) {
 std::string Verdict(const RunReport& r) {
     std::string html = "<div class=\"verdict\">\n";
     const ClockAnalysis& clock = r.clock;
-    if (clock.locked) {
+    if (clock.locked && clock.stuck) {
+        html += Badge("bad", "Clock recovery", "Not acquired",
+                      "the loop never moved from where it started (" + FormatFixed(clock.rmsJitterUi * 1e3, 2) +
+                          " mUI RMS jitter); simulate with a frequency offset (--ppm)");
+    } else if (clock.locked) {
         html += Badge("ok", "Clock recovery", "Locked",
                       "after " + FormatFixed(clock.lockTimeS * 1e6, 3) + " \xC2\xB5s, " +
                           FormatFixed(clock.rmsJitterUi * 1e3, 2) + " mUI RMS jitter");
@@ -140,6 +144,7 @@ std::string KeyFigures(const RunReport& r) {
                        Row("Sample interval", FormatFixed(r.sampleInterval * 1e15, 1) + " fs") +
                        Row("Stimulus", E(r.prbs)) + Row("Bits sent", FormatCount(r.bits)) +
                        Row("Added noise", Mv(r.noiseRmsV, 2) + " RMS") +
+                       Row("Transmitter clock offset", FormatFixed(r.txPpm, 1) + " ppm") +
                        Row("Block size", FormatCount(r.blockSize) + " samples");
     const ChannelInfo& c = r.channel;
     const PulseCursors cursors = MeasurePulseCursors(r, 0, 0);

@@ -65,6 +65,7 @@ Json ClockJson(const ClockAnalysis& clock) {
     Json j;
     j["edges"] = clock.edges;
     j["locked"] = clock.locked;
+    j["acquired"] = clock.locked && !clock.stuck;
     j["lock_time_s"] = clock.lockTimeS;
     j["mean_period_ui"] = clock.meanPeriodUi;
     j["frequency_offset_ppm"] = clock.frequencyOffsetPpm;
@@ -130,7 +131,7 @@ double ZeroErrorBerLimit95(std::uint64_t bits) {
 std::string SummaryJsonText(const RunReport& r) {
     Json j;
     j["tool"] = {{"name", "kelvane-sim"}, {"version", r.toolVersion}, {"command_line", r.commandLine}};
-    j["verdict"] = {{"clock_locked", r.clock.locked},
+    j["verdict"] = {{"clock_locked", r.clock.locked && !r.clock.stuck},
                     {"adaptation_complete", r.adaptation.complete},
                     {"error_free", r.ber.aligned && r.ber.bitsCompared > 0 && r.ber.errors == 0}};
     j["libraries"] = {{"tx", r.txLibrary}, {"rx", r.rxLibrary}};
@@ -142,7 +143,7 @@ std::string SummaryJsonText(const RunReport& r) {
                    {"sample_interval_s", r.sampleInterval},
                    {"samples_per_bit", r.samplesPerBit},
                    {"block_size", r.blockSize}};
-    j["stimulus"] = {{"prbs", r.prbs}, {"bits", r.bits}, {"noise_rms_v", r.noiseRmsV}};
+    j["stimulus"] = {{"prbs", r.prbs}, {"bits", r.bits}, {"noise_rms_v", r.noiseRmsV}, {"tx_clock_offset_ppm", r.txPpm}};
     j["channel"] = ChannelJson(r);
     j["ber"] = BerJson(r.ber);
     j["clock"] = ClockJson(r.clock);
