@@ -6,4 +6,4 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
 "$root/tools/setup/build-all.sh" >/dev/null
 echo "Kelvane kit built in $root/build/x64/kit and $root/build/x86/kit"
-"$root/build/x64/tools/sim/kelvane-sim" "$@"
+"$root/build/x64/sim/kelvane-sim" "$@"

@@ -20,7 +20,7 @@
 
 #include "dsp/FIR.h"
 #include "dsp/TimeResponseFIR.h"
-#include "runtime/PortableMath.h"
+#include "math/PortableMath.h"
 #include "rx/KelvaneRx.h"
 #include "tests/support/InProcessModel.h"
 #include "tests/support/LinkStimulus.h"

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "runtime/PortableMath.h"
+#include "math/PortableMath.h"
 
 namespace {
 

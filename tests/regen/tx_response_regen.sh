@@ -2,7 +2,7 @@
 # Regenerates the transmitter's stored response table and requires it to equal the committed one byte for
 # byte. Only meaningful in 64-bit builds: the generator calls libm's sin, asin, exp and log.
 #
-#     tx_response_regen.sh <gen_tx_response binary> <committed tx/TxResponseTable.cpp> <scratch dir>
+#     tx_response_regen.sh <gen_tx_response binary> <committed tx/data/TxResponseTable.cpp> <scratch dir>
 set -eu
 
 if [ "$#" -ne 3 ]; then

@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "tests/support/ScopedTempDir.h"
-#include "tools/sim/analysis/AdaptationTrace.h"
-#include "tools/sim/analysis/Ber.h"
-#include "tools/sim/analysis/Clock.h"
-#include "tools/sim/analysis/Eye.h"
-#include "tools/sim/analysis/Prbs.h"
+#include "sim/analysis/AdaptationTrace.h"
+#include "sim/analysis/Ber.h"
+#include "sim/analysis/Clock.h"
+#include "sim/analysis/Eye.h"
+#include "sim/analysis/Prbs.h"
 
 using namespace ksim;
 

@@ -11,11 +11,11 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "tools/sim/channel/Channel.h"
-#include "tools/sim/channel/ImpulseShaping.h"
-#include "tools/sim/channel/MixedMode.h"
-#include "tools/sim/channel/OverlapAddConvolver.h"
-#include "tools/sim/channel/Touchstone.h"
+#include "sim/channel/Channel.h"
+#include "sim/channel/ImpulseShaping.h"
+#include "sim/channel/MixedMode.h"
+#include "sim/channel/OverlapAddConvolver.h"
+#include "sim/channel/Touchstone.h"
 
 #ifndef KELVANE_SHARED_CHANNELS
 #define KELVANE_SHARED_CHANNELS "/work/shared/channels"

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "tests/support/ScopedTempDir.h"
-#include "tools/host/AmiLibrary.h"
-#include "tools/sim/analysis/Prbs.h"
-#include "tools/sim/driver/ClockCapacity.h"
-#include "tools/sim/driver/CommandLine.h"
-#include "tools/sim/driver/ParameterStrings.h"
-#include "tools/sim/driver/RunFolder.h"
+#include "sim/host/AmiLibrary.h"
+#include "sim/analysis/Prbs.h"
+#include "sim/driver/ClockCapacity.h"
+#include "sim/driver/CommandLine.h"
+#include "sim/driver/ParameterStrings.h"
+#include "sim/driver/RunFolder.h"
 
 namespace {
 

@@ -18,17 +18,17 @@
 #include <unistd.h>
 #include <vector>
 
-#include "tools/sim/SimResults.h"
-#include "tools/sim/report/Base64.h"
-#include "tools/sim/report/ColourMap.h"
-#include "tools/sim/report/EyeImage.h"
-#include "tools/sim/report/HtmlReport.h"
-#include "tools/sim/report/NumberFormat.h"
-#include "tools/sim/report/ReportFiles.h"
-#include "tools/sim/report/ReportPlots.h"
-#include "tools/sim/report/SummaryJson.h"
-#include "tools/sim/report/SvgPlot.h"
-#include "tools/sim/report/WaveformCsv.h"
+#include "sim/SimResults.h"
+#include "sim/report/Base64.h"
+#include "sim/report/ColourMap.h"
+#include "sim/report/EyeImage.h"
+#include "sim/report/HtmlReport.h"
+#include "sim/report/NumberFormat.h"
+#include "sim/report/ReportFiles.h"
+#include "sim/report/ReportPlots.h"
+#include "sim/report/SummaryJson.h"
+#include "sim/report/SvgPlot.h"
+#include "sim/report/WaveformCsv.h"
 
 namespace ksim {
 namespace {

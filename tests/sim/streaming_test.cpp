@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "tools/sim/analysis/Ber.h"
-#include "tools/sim/analysis/Clock.h"
-#include "tools/sim/analysis/Eye.h"
-#include "tools/sim/analysis/LinkAnalysis.h"
-#include "tools/sim/analysis/Prbs.h"
+#include "sim/analysis/Ber.h"
+#include "sim/analysis/Clock.h"
+#include "sim/analysis/Eye.h"
+#include "sim/analysis/LinkAnalysis.h"
+#include "sim/analysis/Prbs.h"
 
 using namespace ksim;
 

@@ -1,4 +1,4 @@
 #pragma once
 
 // Tests drive the model libraries with the same host code as the link simulator.
-#include "tools/host/AmiLibrary.h"
+#include "sim/host/AmiLibrary.h"

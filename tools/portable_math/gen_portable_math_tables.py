@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Prints the constants and tables of runtime/PortableMath.cpp as C++ hexadecimal float literals.
+"""Prints the constants and tables of math/PortableMath.cpp as C++ hexadecimal float literals.
 
 Every value is computed with mpmath at 400 bits and rounded to the nearest double; pairs (hi, lo) carry
 the value to about 106 bits. Run: python3 gen_portable_math_tables.py > tables.txt, then paste the blocks.

@@ -20,8 +20,11 @@ configure() {
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer =="
 asan=$root/build/asan
 fuzzers=(rx_init_fuzz rx_wave_fuzz tx_init_fuzz tx_wave_fuzz)
+layers=(ami runtime math dsp tx rx models kit library)
+layer_tests=("${layers[@]/#/kelvane_}")
+layer_tests=("${layer_tests[@]/%/_tests}")
 configure asan address
-cmake --build "$asan" -j "$jobs" --target velmora_tests kelvane_hardening_tests kelvane_soak "${fuzzers[@]}"
+cmake --build "$asan" -j "$jobs" --target "${layer_tests[@]}" kelvane_hardening_tests kelvane_soak "${fuzzers[@]}"
 # A host may run out of memory: allocations then fail as they would without the sanitizer, instead of
 # ending the process. The runtime test of the shipped libraries needs their static runtime and an
 # address-space limit, which this build has not.
@@ -29,7 +32,9 @@ export ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-(cd "$scratch" && "$asan/tests/velmora_tests" --gtest_brief=1 --gtest_filter=-LibraryRuntime.*) &
+(cd "$scratch" && for t in "${layer_tests[@]}"; do
+  "$asan/tests/$t" --gtest_brief=1 --gtest_filter=-LibraryRuntime.*
+done) &
 unit=$!
 (cd "$scratch" && "$asan/tests/hardening/kelvane_hardening_tests" --gtest_brief=1 &&
   "$asan/tests/hardening/kelvane_soak" cycles 1000)

@@ -44,7 +44,7 @@ std::string tableSource(const TxResponse& r)
 {
     std::string s;
     s += "// GENERATED FILE - do not edit. Written by tools/tx_response/gen_tx_response:\n"
-         "//     gen_tx_response tx/TxResponseTable.cpp\n"
+         "//     gen_tx_response tx/data/TxResponseTable.cpp\n"
          "// The transmitter's stored analog impulse response. Values are exact hexadecimal literals; the\n"
          "// comment on each value is the same number in decimal.\n"
          "\n"

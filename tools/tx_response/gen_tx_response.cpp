@@ -1,4 +1,4 @@
-// Writes tx/TxResponseTable.cpp, the transmitter's stored impulse response, after checking every fact the
+// Writes tx/data/TxResponseTable.cpp, the transmitter's stored impulse response, after checking every fact the
 // table must satisfy; refuses (exit status 1, nothing written) when one fails.
 //
 //     gen_tx_response [--csv <file.csv>] [<TxResponseTable.cpp>]

@@ -1,0 +1,79 @@
+#include "sim/analysis/LinkAnalysis.h"
+
+#include <cmath>
+#include <stdexcept>
+
+#include "sim/analysis/Ber.h"
+#include "sim/analysis/Clock.h"
+#include "sim/analysis/Prbs.h"
+
+namespace ksim {
+
+namespace {
+constexpr std::size_t kDecisionSamplesKept = 64;  // a rising edge is reported at most this late
+}
+
+LinkAnalysis::LinkAnalysis(const LinkAnalysisSettings& settings)
+    : settings_(settings),
+      eye_(settings.sampleInterval, settings.eye, settings.eyeRangeSamples),
+      falling_(settings.spillFolder),
+      rising_(settings.spillFolder),
+      received_(settings.spillFolder) {
+    if (!(settings.bitTime > 0.0) || !(settings.sampleInterval > 0.0))
+        throw std::runtime_error("the bit time and the sample interval must be positive");
+}
+
+void LinkAnalysis::SetCountStart(double time) {
+    countStart_ = time;
+    beforeStart_ = received_.Size();
+    eye_.SetFrom(time);
+}
+
+double LinkAnalysis::FallingEdge(std::size_t index) const {
+    double t = 0;
+    falling_.Read(index, 1, &t);
+    return t;
+}
+
+// The decision of a rising edge is the decision wave at the edge's own sample (see SampleDecisions).
+void LinkAnalysis::Decide(double time) {
+    const double index = std::round(time / settings_.sampleInterval);
+    if (!(index >= static_cast<double>(decisionWaveStart_))) return;  // before the wave began, or NaN
+    const double d = decisionWave_[static_cast<std::size_t>(index - static_cast<double>(decisionWaveStart_))];
+    if (d == 0.0 || d != d) return;
+    received_.Append(static_cast<std::uint8_t>(d > 0.0 ? 1 : 0));
+    if (time < countStart_) ++beforeStart_;
+}
+
+void LinkAnalysis::AddBlock(const double* equalised, const double* decisions, std::size_t n,
+                            const std::vector<double>& falling, const std::vector<double>& rising) {
+    decisionWave_.insert(decisionWave_.end(), decisions, decisions + n);
+    const double end = static_cast<double>(decisionWaveStart_ + decisionWave_.size());
+    waitingEdges_.insert(waitingEdges_.end(), rising.begin(), rising.end());
+    std::size_t done = 0;
+    for (; done < waitingEdges_.size(); ++done) {
+        if (std::round(waitingEdges_[done] / settings_.sampleInterval) >= end) break;
+        Decide(waitingEdges_[done]);
+    }
+    waitingEdges_.erase(waitingEdges_.begin(), waitingEdges_.begin() + static_cast<long>(done));
+    if (decisionWave_.size() > kDecisionSamplesKept) {
+        const std::size_t drop = decisionWave_.size() - kDecisionSamplesKept;
+        decisionWave_.erase(decisionWave_.begin(), decisionWave_.begin() + static_cast<long>(drop));
+        decisionWaveStart_ += drop;
+    }
+
+    if (!falling.empty()) falling_.Append(falling.data(), falling.size());
+    if (!rising.empty()) rising_.Append(rising.data(), rising.size());
+    eye_.AddWave(equalised, n);
+    eye_.AddEdges(falling.data(), falling.size());
+}
+
+void LinkAnalysis::Finish(RunReport& report) {
+    const std::size_t stride = (falling_.Size() + settings_.plotEdges - 1) / std::max<std::size_t>(1, settings_.plotEdges);
+    report.clock = AnalyzeClock(SpillSeries<double>(falling_), settings_.bitTime, ClockLockCriteria(), stride);
+    report.eye = eye_.Finish();
+    const PrbsSeries sent(settings_.prbsOrder, settings_.seed, static_cast<std::size_t>(settings_.bits));
+    report.ber = CountBitErrors(sent, SpillSeries<std::uint8_t>(received_), beforeStart_, settings_.maxLatency);
+}
+
+}  // namespace ksim

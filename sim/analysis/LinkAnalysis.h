@@ -1,0 +1,71 @@
+#pragma once
+
+// The whole judgement of a run (clock, eye, BER) made while the run goes, block by block, so that memory
+// stays the same however many bits are simulated: clock times and decisions go to spill files on disk, the
+// eye keeps only the samples its traces still need, and the sent bits are generated again when counted.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/SimResults.h"
+#include "sim/analysis/Eye.h"
+#include "sim/analysis/SpillFile.h"
+
+namespace ksim {
+
+struct LinkAnalysisSettings {
+    double bitTime = 0;              // [s], > 0
+    double sampleInterval = 0;       // [s], > 0
+    int prbsOrder = 15;              // the sent bits: PRBS order, seed and count
+    std::uint32_t seed = 1;
+    std::uint64_t bits = 0;
+    long maxLatency = 64;            // latencies searched when aligning [bits]
+    std::string spillFolder;         // where the spill files live; empty: the system's temporary folder
+    EyeOptions eye;                  // the eye's bins and level margin
+    std::size_t eyeRangeSamples = std::size_t{1} << 21;  // samples that set the eye's level range
+    std::size_t plotEdges = 200000;  // clock edges kept for the plots at most
+};
+
+class LinkAnalysis {
+public:
+    explicit LinkAnalysis(const LinkAnalysisSettings& settings);
+
+    // Bits and eye traces count from this time [s] on; a later call starts the count afresh. Call it before
+    // the block that holds the time.
+    void SetCountStart(double time);
+    double CountStart() const { return countStart_; }
+
+    // One block: n samples of the equalised signal and of the decisions (the wave as the receivers return
+    // it), and the falling (equalised receiver) and rising (decision receiver) clock times of the block.
+    void AddBlock(const double* equalised, const double* decisions, std::size_t n, const std::vector<double>& falling,
+                  const std::vector<double>& rising);
+
+    std::size_t FallingEdges() const { return falling_.Size(); }
+    double FallingEdge(std::size_t index) const;  // [s], index < FallingEdges()
+    const SpillFile<double>& FallingEdgeFile() const { return falling_; }
+    const SpillFile<double>& RisingEdgeFile() const { return rising_; }
+    std::uint64_t Decisions() const { return received_.Size(); }
+    std::uint64_t CountedDecisions() const { return received_.Size() - beforeStart_; }
+
+    // Fills report.clock, report.eye and report.ber.
+    void Finish(RunReport& report);
+
+private:
+    void Decide(double time);
+
+    LinkAnalysisSettings settings_;
+    double countStart_ = 0.0;
+    EyeFolder eye_;
+    SpillFile<double> falling_;
+    SpillFile<double> rising_;
+    SpillFile<std::uint8_t> received_;
+    std::uint64_t beforeStart_ = 0;          // decisions before the count start
+    std::vector<double> decisionWave_;       // the decision samples a waiting clock edge may still need
+    std::uint64_t decisionWaveStart_ = 0;    // index of decisionWave_[0]
+    std::vector<double> waitingEdges_;       // rising edges whose sample has not come yet
+};
+
+}  // namespace ksim

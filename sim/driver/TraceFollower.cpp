@@ -1,0 +1,48 @@
+#include "sim/driver/TraceFollower.h"
+
+#include <cmath>
+#include <fstream>
+
+#include "rx/AdaptTraceFile.h"
+#include "rx/KelvaneRx.h"
+
+namespace ksim {
+
+TraceFollower::TraceFollower(const std::string& path, int eomWindow, double echoClocks)
+    : path_(path), window_(eomWindow), echoClocks_(echoClocks) {}
+
+std::size_t TraceFollower::Poll() {
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) return 0;
+    in.seekg(0, std::ios::end);
+    const long long size = static_cast<long long>(in.tellg());
+    if (size <= offset_) return 0;
+    std::string text(static_cast<std::size_t>(size - offset_), '\0');
+    in.seekg(offset_);
+    in.read(&text[0], static_cast<std::streamsize>(text.size()));
+    offset_ = size;
+    partial_ += text;
+    const std::string header(kAdaptTraceHeader, sizeof kAdaptTraceHeader - 2);  // without its line break
+    std::size_t added = 0;
+    for (std::size_t end; (end = partial_.find('\n')) != std::string::npos; partial_.erase(0, end + 1)) {
+        std::string line = partial_.substr(0, end);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line == header) {
+            lines_ = 0;
+            added = 0;
+        } else if (line.find_first_not_of(" \t") != std::string::npos) {
+            ++lines_;
+            ++added;
+        }
+    }
+    return added;
+}
+
+std::uint64_t TraceFollower::EdgeOfLine(std::size_t k) const {
+    const double measurement = static_cast<double>(window_) + 1.0;
+    const double edge = kelvane_rx::kStartGateClocks + measurement +
+                        static_cast<double>(k) * (measurement + std::round(echoClocks_));
+    return edge > 0 ? static_cast<std::uint64_t>(edge) : 0;
+}
+
+}  // namespace ksim

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "sim/SimResults.h"
+
+namespace ksim {
+
+// The report's figures as standalone SVG documents (see RenderLinePlot). Each has its own element ids, so all
+// of them can be inlined into one HTML page. Missing data give a plot that says "no data".
+
+// Period of every recovered clock edge [UI] against time [µs], min/max-decimated to maxPoints, with the lock
+// time and the end of adaptation marked.
+std::string ClockPeriodPlot(const RunReport& report, std::size_t maxPoints = 3000);
+// Edge time against the ideal bit grid [UI, wrapped to ±0.5] against time [µs].
+std::string ClockPhasePlot(const RunReport& report, std::size_t maxPoints = 3000);
+
+// Per adaptation step: figure of merit with HEO and VEO; the equaliser table index; the five DFE taps [mV].
+std::string AdaptationMeritPlot(const RunReport& report);
+std::string AdaptationSettingPlot(const RunReport& report);
+std::string AdaptationTapsPlot(const RunReport& report);
+
+// The channel's response to one bit [V] against time from its peak [UI], with a dot at every whole UI
+// (the cursors); shows the part above 2 % of the peak plus a few UI either side.
+std::string PulseResponsePlot(const RunReport& report);
+
+// The eye density image (embedded PNG) on phase [UI] and level [mV] axes with its log colour scale, the
+// sampling point, and the measured inner height and width drawn as bars centred on the sampling point and
+// on 0 V.
+std::string EyeDiagramSvg(const RunReport& report);
+
+}  // namespace ksim
