@@ -109,7 +109,11 @@ CaseRun Run(const HostileCase& c, const std::vector<std::size_t>& blocks) {
 void Check(const HostileCase& c, const std::vector<std::size_t>& blocks) {
     SCOPED_TRACE((c.rx ? "kelvane_rx " : "kelvane_tx ") + c.parameters.substr(0, 80) + " at " +
                  std::to_string(c.samplesPerBit) + " samples per bit");
+    // The models' own complaints (an Rx_config the multiplexers refuse writes two lines per call) are no
+    // part of the outcome here.
+    testing::internal::CaptureStderr();
     const CaseRun r = Run(c, blocks);
+    testing::internal::GetCapturedStderr();
     EXPECT_EQ(r.init, c.init) << r.message;
     if (c.message.empty()) {
         EXPECT_EQ(r.message, "");
@@ -219,7 +223,12 @@ std::vector<HostileCase> ExtremeCases(bool rx) {
 
 TEST(HostileInputs, EveryParameterAtItsExtremes) {
     ScopedTempDir dir;
-    for (const HostileCase& c : ExtremeCases<kelvane_rx>(true)) Check(c, kRxRun);
+#ifdef KELVANE_SANITIZED
+    const std::vector<std::size_t> rxRun = {0, 1, 4095};  // ten times slower: starts and short blocks only
+#else
+    const std::vector<std::size_t> rxRun = kRxRun;
+#endif
+    for (const HostileCase& c : ExtremeCases<kelvane_rx>(true)) Check(c, rxRun);
     for (const HostileCase& c : ExtremeCases<kelvane_tx>(false)) Check(c, kTxRun);
 }
 
