@@ -157,7 +157,7 @@ TEST(HostileInputs, ReceiverSettings) {
         {true, "(VCO_Sensitivity -6e8)", 4, 1, ""},
         {true, "(Factor 0)", 4, 1, ""},
         {true, "(Factor -1)", 4, 1, ""},
-        {true, "(Factor " + kIntMax + ")", 4, 1, ""},
+        {true, "(Factor " + kIntMax + ")", 4, 1, "Factor 2147483647 above 1 thins the reported clock times"},
         {true, "(EQ_TABLE (0 -1) (1 1000000000) (2 -1) (3 1000000000))", 4, 1, ""},
         {true, "(CTLEAdapt 0) (CTLE 1) (EQ_TABLE (0 -1) (1 1000000000))", 4, 1, ""},
         {true, "(CTLEAdapt 0) (DFETap1Limit -5)", 4, 1, ""},
@@ -212,6 +212,7 @@ std::vector<HostileCase> ExtremeCases(bool rx) {
             if (integer && beyondInt) c.message = Warning(rx, name);  // not an int: the default stays
             else if (name == "VerticalEyeRes") c.init = 0, c.run = 0, c.message = "Error occurred in kelvane_rx::Initialize(). ";
             else if (name == "Rx_config") c.run = 0;
+            else if (name == "Factor" && value == "2147483647") c.message = "Factor 2147483647 above 1 thins";
             if (integer && beyondInt && name == "EQ_TABLE") c.message = Warning(rx, "EQ_TABLE.0");
             cases.push_back(c);
         }
