@@ -96,7 +96,9 @@ void CompareModel(const std::string& name, const std::string& parameters, int sa
         auto times = std::make_shared<std::vector<double>>(block + 1);
         auto run = [=, &source](std::size_t samples) {
             for (std::size_t done = 0; done < samples; done += block) {
-                for (std::size_t i = 0; i < block; ++i) (*wave)[i] = source[(*state + i) % source.size()];
+                // The source holds a whole number of blocks.
+                std::copy(source.begin() + static_cast<long>(*state),
+                          source.begin() + static_cast<long>(*state + block), wave->begin());
                 *state = (*state + block) % source.size();
                 s->GetWave(wave->data(), static_cast<long>(block), times->data());
             }

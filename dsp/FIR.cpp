@@ -63,9 +63,10 @@ bool FIR<double, 0>::Initialize() {
     ReleaseBlockStorage();
     if (NumberOfTaps >= 1) {
         const std::size_t taps = static_cast<std::size_t>(NumberOfTaps);
-        blockStorage = CircularBuffer<double>::Allocate(taps - 1 + 2 * kBlockSamples);
+        blockStorage = CircularBuffer<double>::Allocate(taps - 1 + 2 * kBlockSamples + FirKernelScratch(taps, kBlockSamples));
         blockWindow = blockStorage;
         blockOutput = blockStorage + (taps - 1 + kBlockSamples);
+        kernelScratch = blockOutput + kBlockSamples;
         blockTaps = taps;
     }
     return true;
@@ -207,8 +208,11 @@ void FIR<double, 0>::FilterBlockFrom(std::size_t first) {
     for (std::size_t j = first; j < fastFrom; ++j) blockOutput[j] = FirReferenceSum(newest + j, Taps, taps);
     if (active == 0) {
         std::fill(blockOutput + fastFrom, blockOutput + fastTo, 0.0);
-    } else if (fastTo > fastFrom) {
-        kernel(blockWindow + (taps - active) + fastFrom, Taps, active, blockOutput + fastFrom, fastTo - fastFrom);
+    } else if (fastTo - fastFrom < kShortestVectorRun) {
+        for (std::size_t j = fastFrom; j < fastTo; ++j) blockOutput[j] = FirReferenceSum(newest + j, Taps, active);
+    } else {
+        kernel(blockWindow + (taps - active) + fastFrom, Taps, active, blockOutput + fastFrom, fastTo - fastFrom,
+               kernelScratch);
     }
     for (std::size_t j = fastTo; j < n; ++j) blockOutput[j] = FirReferenceSum(newest + j, Taps, taps);
 }
@@ -251,6 +255,7 @@ void FIR<double, 0>::ReleaseBlockStorage() {
     FreeStorage(blockStorage);
     blockWindow = nullptr;
     blockOutput = nullptr;
+    kernelScratch = nullptr;
     blockTaps = 0;
     blockLength = 0;
 }

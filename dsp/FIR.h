@@ -97,10 +97,14 @@ private:
     // Samples stored since the last non-finite one, saturating at the history length.
     std::size_t samplesSinceNonFinite = 0;
     // Block storage, allocated by Initialize for blockTaps taps: the NumberOfTaps - 1 samples before the
-    // block and the block's inputs (blockWindow), then its outputs (blockOutput).
+    // block and the block's inputs (blockWindow), then its outputs (blockOutput), then kernelScratch.
     double* blockStorage = nullptr;
     double* blockWindow = nullptr;
     double* blockOutput = nullptr;
+    double* kernelScratch = nullptr;  // the vector kernel's work space, after blockOutput
+    // Fewer outputs than this go through the reference sum (with the trimmed taps): laying out the samples
+    // for the lanes would cost more than it saves.
+    static constexpr std::size_t kShortestVectorRun = 32;
     std::size_t blockTaps = 0;
     std::size_t blockLength = 0;        // samples in the loaded block
     std::size_t firstNonFinite = 0;     // index in the loaded block of its first non-finite input, or blockLength

@@ -82,8 +82,9 @@ void tx_fir_new::RunSamples(const double* in, double* out, std::size_t n) {
             }
             window[2 * s + k] = 2.0 * x;
         }
+        // x - x is 0 for a finite x and NaN otherwise.
         bool finite = true;
-        for (std::size_t k = 0; k < 2 * s + m; ++k) finite = finite && std::isfinite(window[k]);
+        for (std::size_t k = 0; k < 2 * s + m; ++k) finite &= window[k] - window[k] == 0.0;
         if (finite) {
             for (std::size_t k = 0; k < m; ++k) {
                 out[at + k] = (window[k] * postTap + window[k + s] * mainTap) + window[2 * s + k] * preTap;
