@@ -26,11 +26,13 @@ bool VCO::Run() {
     phaseAccumulator = Sensitivity * kTwoPi * SampleInterval * control + phaseAccumulator;
     phase = phaseAccumulator + SampleInterval * (kTwoPi * Frequency) * static_cast<double>(sampleCounter);
 
-    const double inPhase = Amplitude * pm::Cos(phase);
+    double sine = 0.0, cosine = 0.0;
+    pm::SinCos(phase, sine, cosine);
+    const double inPhase = Amplitude * cosine;
     inPhaseOutput[0] = inPhase;
     inPhaseClock[0] = inPhase > 0.0 ? 1 : 0;
 
-    double quadrature = Amplitude * pm::Sin(phase);
+    double quadrature = Amplitude * sine;
     if (QuadratureSign == 1) quadrature = -quadrature;
     quadratureOutput[0] = quadrature;
     quadratureClock[0] = quadrature > 0.0 ? 1 : 0;

@@ -610,6 +610,31 @@ double Cos(double x) {
     }
 }
 
+void SinCos(double x, double& sine, double& cosine) {
+    const double ax = std::fabs(x);
+    if (!(ax <= DBL_MAX)) {
+        sine = QuietNaN();
+        cosine = QuietNaN();
+        return;
+    }
+    if (ax < 0x1p-26) {
+        sine = x;
+        cosine = Cos(x);
+        return;
+    }
+    const Reduced r = ReduceQuarterPeriods(ax);
+    const double sinR = SinReduced(r.hi, r.lo);
+    const double cosR = CosReduced(r.hi, r.lo);
+    double s;
+    switch (r.quadrant) {
+        case 0: s = sinR; cosine = cosR; break;
+        case 1: s = cosR; cosine = -sinR; break;
+        case 2: s = -sinR; cosine = -cosR; break;
+        default: s = -cosR; cosine = sinR; break;
+    }
+    sine = x < 0.0 ? -s : s;
+}
+
 double Exp(double x) {
     if (IsNaN(x)) return QuietNaN();
     if (x > kExpOverflow) return std::numeric_limits<double>::infinity();

@@ -21,6 +21,8 @@ namespace pm {
 
 double Cos(double x);   // x [rad], any finite value
 double Sin(double x);   // x [rad], any finite value
+// Sin(x) and Cos(x), bit for bit, from one argument reduction.
+void SinCos(double x, double& sine, double& cosine);
 double Acos(double x);  // x in [-1, 1]; result in [0, pi]
 double Asin(double x);  // x in [-1, 1]; result in [-pi/2, pi/2]
 double Tanh(double x);

@@ -1,6 +1,7 @@
 #include "rx/KelvaneRx.h"
 
 #include <cstddef>
+#include <type_traits>
 
 #include "runtime/TruncateToInt.h"
 
@@ -277,7 +278,12 @@ bool kelvane_rx::Run() {
     ClockRecoverySection& cr = clockRecovery;
     CustomFIR_select_inp& eq = equaliserSection.equaliser;
     bool ok = true;
-    auto fire = [&ok](Velmora::DFModel& block) { ok = block.Run() && ok; };
+    // Every member is of exactly its declared class, so its Run is called directly, not through the
+    // virtual table, and the small blocks' Runs are inlined.
+    auto fire = [&ok](auto& block) {
+        using Block = std::remove_reference_t<decltype(block)>;
+        ok = block.Block::Run() && ok;
+    };
 
     inputPort.CopyTo(0, inputRelay, 0, 1);
     fire(enableConstant);

@@ -44,7 +44,14 @@ bool LoopFilter::Run() {
     }
     const double T = SampleInterval;
     const double s = C1 + C2;
-    decay = Velmora::pm::Exp(-T * s / (R * C1 * C2));
+    // The exponent is the same every step unless the owner changes the components: Exp is called again
+    // only for a new exponent (and always for NaN, which never equals itself).
+    const double exponent = -T * s / (R * C1 * C2);
+    if (!(exponent == decayExponent)) {
+        decayExponent = exponent;
+        decayOfExponent = Velmora::pm::Exp(exponent);
+    }
+    decay = decayOfExponent;
     const FilterState next = Step(C1, C2, R, T, pumpCurrent, decay, {c1Voltage, outputVoltage});
     c1Voltage = next.c1Voltage;
     outputVoltage = next.outputVoltage;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <limits>
+
 #include "runtime/DFModel.h"
 
 // Charge-pump loop filter of the clock-recovery loop: a pump current into a node with C2 to ground and, in
@@ -22,4 +24,9 @@ public:
 
     bool Initialize() override;
     bool Run() override;
+
+private:
+    // The exponent whose Exp is decayOfExponent; NaN until the first Run computes one.
+    double decayExponent = std::numeric_limits<double>::quiet_NaN();
+    double decayOfExponent = 0.0;
 };

@@ -331,6 +331,20 @@ TEST(PortableMath, OddAndEvenSymmetriesHoldBitForBit) {
     }
 }
 
+// SinCos is Sin and Cos from one reduction: the same bits, over every path and the special values.
+TEST(PortableMath, SinCosGivesTheBitsOfSinAndCos) {
+    SplitMix64 rng{23};
+    std::vector<double> args = {0.0, -0.0, 0x1p-30, -0x1p-27, 0x1p-26, 0.785398, 1e6, -2.5e9, 1e22, DBL_MAX,
+                                HUGE_VAL, -HUGE_VAL, std::nan("")};
+    for (int i = 0; i < 4000; ++i) args.push_back(rng.LogUniform(-40, 1023) * (i % 2 ? -1.0 : 1.0));
+    for (double x : args) {
+        double s = 1.0, c = 1.0;
+        Velmora::pm::SinCos(x, s, c);
+        EXPECT_EQ(BitsOf(s), BitsOf(Sin(x))) << x;
+        EXPECT_EQ(BitsOf(c), BitsOf(Cos(x))) << x;
+    }
+}
+
 // Independent of any library: sin^2 + cos^2 = 1 and exp(a) exp(-a) = 1 to a few ulp, and exp is monotonic
 // across the joins of its table.
 TEST(PortableMath, IdentitiesHold) {
