@@ -4,6 +4,8 @@
 # receiver, with adaptation. Arguments are passed on to kelvane-sim (try --help).
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
-"$root/tools/setup/build-all.sh" >/dev/null
+echo "Building the Kelvane kit (Windows and Linux libraries of both bitnesses): the first build takes several"
+echo "minutes, later ones rebuild only what changed."
+"$root/tools/setup/build-all.sh"
 echo "Kelvane kit built in $root/build/x64/kit and $root/build/x86/kit"
 "$root/build/x64/sim/kelvane-sim" "$@"

@@ -18,6 +18,9 @@ struct ChannelInfo {
     double sampleInterval = 0;   // [s]
     std::size_t delaySamples = 0;         // flight delay trimmed off the front [samples]
     std::vector<double> pulseResponse;    // response to one bit of +1 V, per sample [V]
+    std::vector<double> lossFrequencyHz;  // insertion loss of the impulse response: frequencies [Hz]
+    std::vector<double> lossDb;           // and the loss at each [dB], positive
+    double dataEndHz = 0;                 // highest frequency of measured data (Touchstone), 0 for other kinds
 };
 
 struct BerResult {
@@ -101,6 +104,8 @@ struct RunReport {
     std::uint64_t bits = 0;
     double noiseRmsV = 0;
     double txPpm = 0;                            // transmitter bit clock offset [ppm]
+    bool txFfeKnown = false;                     // the transmitter's FFE weights below were worked out
+    double txFfeWeights[3] = {};                 // pre-cursor, main and post-cursor weights as applied
     std::size_t blockSize = 0;
     ChannelInfo channel;
     BerResult ber;

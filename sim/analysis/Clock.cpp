@@ -44,6 +44,25 @@ std::size_t FirstEdgeOnGrid(const Series<double>& edges, double bitTime, std::si
     return q;
 }
 
+// Walking back from edge p (exclusive) to edge lowest, the first edge of the run that stays within
+// tolerance of the fit all the way to p.
+std::size_t EarliestOnGrid(const Series<double>& edges, double bitTime, std::size_t lowest, std::size_t p,
+                           const GridFit& fit, double tolerance) {
+    constexpr std::size_t kChunk = 4096;
+    std::vector<double> chunk(kChunk);
+    std::size_t from = p;
+    while (from > lowest) {
+        const std::size_t n = std::min(kChunk, from - lowest);
+        edges.Read(from - n, n, chunk.data());
+        for (std::size_t k = n; k-- > 0;) {
+            const std::size_t j = from - n + k;
+            if (!(std::fabs(chunk[k] / bitTime - fit.At(j)) <= tolerance)) return j + 1;
+        }
+        from -= n;
+    }
+    return from;
+}
+
 double EdgeAt(const Series<double>& edges, std::size_t j) {
     double t = 0;
     edges.Read(j, 1, &t);
@@ -79,7 +98,8 @@ ClockAnalysis AnalyzeClock(const Series<double>& edges, double bitTime, const Cl
         previousKept = t;
     });
 
-    bool settled = false;
+    bool settled = false, halved = false;
+    const std::size_t periodsFrom = p;
     GridFit fit;
     for (int round = 0; round < kMaxFitRounds && n - p >= criteria.minLockedEdges; ++round) {
         fit = FitGrid(edges, bitTime, p);
@@ -88,9 +108,23 @@ ClockAnalysis AnalyzeClock(const Series<double>& edges, double bitTime, const Cl
             settled = true;
             break;
         }
-        p = q;
+        // A long pull-in (a loop catching up with a frequency offset) tilts a fit over all edges so far that
+        // even the last edges stray from it; the fit then starts over from the later half instead.
+        const std::size_t half = p + (n - p) / 2;
+        halved = halved || q > half;
+        p = std::min(q, half);
     }
     if (!settled || n - p < criteria.minLockedEdges) return a;
+    if (halved) {
+        // The half may start well after the pull-in ended: lock from the earliest edge from which every edge
+        // stays on the grid, and fit again from there.
+        const std::size_t from = EarliestOnGrid(edges, bitTime, periodsFrom, p, fit,
+                                                criteria.phaseToleranceUi);
+        if (from < p) {
+            p = from;
+            fit = FitGrid(edges, bitTime, p);
+        }
+    }
 
     a.locked = true;
     a.lockEdge = p;

@@ -137,6 +137,7 @@ std::vector<double> BuildChannelFromFrequencyResponse(const std::vector<double>&
 
     const double loss = -20.0 * std::log10(MagnitudeAt(polar, 0.5 / bitTime));
     DescribeChannel(h, "touchstone", "sampled frequency response", loss, sampleInterval, bitTime, start, info);
+    info.dataEndHz = frequencyHz.back();
     return h;
 }
 

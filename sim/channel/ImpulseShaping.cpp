@@ -90,6 +90,15 @@ void DescribeChannel(const std::vector<double>& h, const std::string& kind, cons
     info.sampleInterval = sampleInterval;
     info.delaySamples = delaySamples;
     info.pulseResponse = PulseResponse(h, SamplesPerBit(sampleInterval, bitTime));
+    // The loss curve reaches three times the Nyquist frequency, where the equalisers have given up.
+    constexpr int kLossPoints = 151;
+    info.lossFrequencyHz.clear();
+    info.lossDb.clear();
+    for (int k = 0; k < kLossPoints; ++k) {
+        const double f = 1.5 / bitTime * k / (kLossPoints - 1);
+        info.lossFrequencyHz.push_back(f);
+        info.lossDb.push_back(ImpulseLossDb(h, f, sampleInterval));
+    }
 }
 
 }  // namespace ksim

@@ -14,6 +14,7 @@
 #include "rx/KelvaneRx.h"
 #include "sim/host/AmiLibrary.h"
 #include "tx/KelvaneTx.h"
+#include "tx/tx_fir_new.h"
 #include "sim/analysis/AdaptationTrace.h"
 #include "rx/AdaptTraceFile.h"
 #include "sim/analysis/LinkAnalysis.h"
@@ -37,6 +38,12 @@ constexpr int kTxFfeSpacing = 32;
 // Unit intervals after the last adaptation step before bits are counted, so that the last step's taps act.
 constexpr double kSettleAfterAdaptationUi = 200.0;
 constexpr std::size_t kConvolverBlock = 4096;  // [samples]
+// Measured channel data should reach this many times the Nyquist frequency.
+constexpr double kBandLimitNyquists = 3.0;
+// Areas of an impulse response a passive channel can have (its DC gain).
+constexpr double kPlausibleDcGain[2] = {0.05, 1.5};
+// Equaliser codes per gain group in the receiver's response bank.
+constexpr int kBankCodes = 256;
 // The BER counter needs at least this many decisions to find the alignment.
 constexpr std::uint64_t kMinCountedBits = 64;
 
@@ -75,6 +82,56 @@ void CheckModelRoot(const std::string& message, const char* expectedRoot, const 
     const std::string root = RootNamedIn(message);
     if (!root.empty() && root != expectedRoot)
         throw std::runtime_error(option + " " + path + " holds the model " + root + ", not " + expectedRoot);
+}
+
+std::string ThreeDigits(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3g", value);
+    return text;
+}
+
+// What the channel's own data may hide: measured data that stop short of the band the link uses, and an
+// impulse-response file whose area (DC gain) no passive channel has, which usually means wrong units.
+void NoteChannel(const ChannelInfo& c, double bitTime, RunReport& report) {
+    const double nyquist = 0.5 / bitTime;
+    if (c.dataEndHz > 0 && c.dataEndHz < kBandLimitNyquists * nyquist)
+        report.warnings.push_back("the channel data end at " + FormatNumber(std::round(c.dataEndHz / 1e7) / 100) +
+                                  " GHz, below " + FormatNumber(kBandLimitNyquists) + " times the Nyquist frequency (" +
+                                  FormatNumber(std::round(kBandLimitNyquists * nyquist / 1e7) / 100) +
+                                  " GHz): above it the response is extrapolated, so edges look smoother than in the "
+                                  "real channel");
+    if (c.kind == "impulse-file" && !(c.dcGain >= kPlausibleDcGain[0] && c.dcGain <= kPlausibleDcGain[1]))
+        report.warnings.push_back("the impulse response's area (its DC gain) is " + ThreeDigits(c.dcGain) +
+                                  ", far from the " + FormatNumber(kPlausibleDcGain[0]) + " to " +
+                                  FormatNumber(kPlausibleDcGain[1]) +
+                                  " of a passive channel: check that its rows are time [s] and value [1/s]");
+}
+
+// The transmitter's FFE weights as its own equaliser works them out from the applied settings.
+void WorkOutTxFfe(const std::vector<AppliedParameter>& tx, RunReport& report) {
+    tx_fir_new ffe;
+    ffe.cm1 = static_cast<int>(AppliedValue(tx, "cm1", 0));
+    ffe.c0 = static_cast<int>(AppliedValue(tx, "c0", 0));
+    ffe.c1 = static_cast<int>(AppliedValue(tx, "c1", 0));
+    ffe.cm1_sign = static_cast<int>(AppliedValue(tx, "cm1_sign", 1));
+    ffe.c0_sign = static_cast<int>(AppliedValue(tx, "c0_sign", 1));
+    ffe.c1_sign = static_cast<int>(AppliedValue(tx, "c1_sign", 1));
+    ffe.samplesPerBit = kTxFfeSpacing;
+    if (!ffe.Initialize()) return;
+    report.txFfeKnown = true;
+    report.txFfeWeights[0] = ffe.preTap;
+    report.txFfeWeights[1] = ffe.mainTap;
+    report.txFfeWeights[2] = ffe.postTap;
+}
+
+// The equaliser entry the receiver ends with, when its code lies outside the bank.
+void NoteEqualiserEntry(const std::vector<AppliedParameter>& rx, const AdaptationSummary& a, RunReport& report) {
+    if (a.chosenTableIndex < 0) return;
+    const double code = AppliedValue(rx, "EQ_TABLE." + std::to_string(a.chosenTableIndex), 0);
+    if (code >= 0 && code <= kBankCodes - 1) return;
+    report.warnings.push_back("the receiver ends with equaliser table entry " + std::to_string(a.chosenTableIndex) +
+                              ", whose code " + FormatNumber(code) + " lies outside the bank's 0.." +
+                              std::to_string(kBankCodes - 1) + ": it acts as the bank's first response");
 }
 
 // Model messages matter to the user at once, not only at the bottom of the report.
@@ -133,6 +190,7 @@ void Judge(const SimOptions& o, const std::string& runFolder, LinkAnalysis& anal
         report.adaptation = ParseAdaptationTrace(tracePath, settings);
     report.adaptation.completedAtS = completedAt;
     FillFixedSettings(report.rxApplied, settings, report.adaptation);
+    NoteEqualiserEntry(report.rxApplied, report.adaptation, report);
     if (!report.adaptation.complete) report.warnings.push_back("the adaptation did not complete within the simulated bits");
 
     analysis.Finish(report);
@@ -204,9 +262,12 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     report.txApplied = TxAppliedParameters(report.txParameters, report.warnings);
     report.rxApplied = RxAppliedParameters(rxEqualisedParameters, report.warnings);
 
+    WorkOutTxFfe(report.txApplied, report);
+
     const PortMap ports{o.portMap[0], o.portMap[1], o.portMap[2], o.portMap[3]};
     const std::vector<double> impulse =
         BuildChannelByName(o.channel, o.channelLossDb, ports, dt, o.bitTime, report.channel);
+    NoteChannel(report.channel, o.bitTime, report);
     // No call is longer than the run, whatever block size is asked for.
     const std::size_t total = o.bits * static_cast<std::size_t>(o.samplesPerBit);
     const std::size_t blockSize = std::min(o.blockSize, total);

@@ -90,6 +90,19 @@ std::string TapList(const double (&taps)[5]) {
     return out + " mV";
 }
 
+// A cursor weight of the main weight's sign adds that cursor; of the opposite sign it de-emphasises.
+std::string FfeWeights(const RunReport& r) {
+    if (!r.txFfeKnown) return "n/a";
+    const double main = r.txFfeWeights[1];
+    auto cursor = [main](double w) {
+        const std::string value = (w > 0 ? "+" : "") + FormatFixed(w, 4);
+        if (w == 0) return value;
+        return value + ((w > 0) == (main > 0) ? " (adds)" : " (de-emphasises)");
+    };
+    return "pre " + cursor(r.txFfeWeights[0]) + ", main " + (main > 0 ? "+" : "") + FormatFixed(main, 4) + ", post " +
+           cursor(r.txFfeWeights[2]);
+}
+
 std::string Verdict(const RunReport& r) {
     std::string html = "<div class=\"verdict\">\n";
     const ClockAnalysis& clock = r.clock;
@@ -145,6 +158,7 @@ std::string KeyFigures(const RunReport& r) {
                        Row("Stimulus", E(r.prbs)) + Row("Bits sent", FormatCount(r.bits)) +
                        Row("Added noise", Mv(r.noiseRmsV, 2) + " RMS") +
                        Row("Transmitter clock offset", FormatFixed(r.txPpm, 1) + " ppm") +
+                       Row("Transmitter FFE", FfeWeights(r)) +
                        Row("Block size", FormatCount(r.blockSize) + " samples");
     const ChannelInfo& c = r.channel;
     const PulseCursors cursors = MeasurePulseCursors(r, 0, 0);
@@ -202,9 +216,9 @@ std::string EyeSection(const RunReport& r) {
            "</div><div>" + Card("Eye opening", figures) +
            "<p class=\"note\">Density of the equalised signal folded at the recovered clock over two unit intervals "
            "centred on the sampling point. Colour is the number of hits per bin on a log scale; black where no "
-           "trace passed.</p><p class=\"note\">The cyan bars show the measured inner height and width, drawn "
-           "centred on the sampling point and on 0 V. The sampling point is given from the falling clock "
-           "edge.</p></div></div></section>\n";
+           "trace passed.</p><p class=\"note\">The cyan bars show the measured inner height, drawn centred on 0 V "
+           "at the sampling point, and the inner width, drawn at 0 V over the crossing-free span where it lies. "
+           "The sampling point is given from the falling clock edge.</p></div></div></section>\n";
 }
 
 std::string ClockSection(const RunReport& r) {
@@ -214,11 +228,25 @@ std::string ClockSection(const RunReport& r) {
            "thousand points per curve, so single outliers stay visible).</p></section>\n";
 }
 
-std::string StepTable(const AdaptationSummary& a) {
+// The equaliser code of a table entry as the receiver applies it; -1 when the report does not hold it.
+double EqualiserCode(const RunReport& r, int tableIndex) {
+    const std::string name = "EQ_TABLE." + std::to_string(tableIndex);
+    for (const AppliedParameter& p : r.rxApplied)
+        if (p.name == name) return p.applied;
+    return -1;
+}
+
+std::string StepTable(const RunReport& r) {
+    const AdaptationSummary& a = r.adaptation;
     std::string html = "<div class=\"steps\"><table class=\"data\"><thead><tr><th>Step</th><th>Table index</th>"
                        "<th>Bank column</th><th>VGA gain</th><th>EQ high gain</th>";
     for (int t = 1; t <= 5; ++t) html += "<th>Tap " + std::to_string(t) + " [mV]</th>";
-    html += "<th>HEO [UI]</th><th>VEO [mV]</th><th>Merit</th></tr></thead><tbody>\n";
+    html += "<th>HEO [UI]</th><th>VEO [mV]</th><th>Merit</th><th>Role</th></tr></thead><tbody>\n";
+    // The sweep measures table indexes 0 to 15 in its first 16 steps; index 15 is measured but never chosen.
+    std::size_t sweepSteps = 0;
+    while (sweepSteps < std::min<std::size_t>(a.steps.size(), 16) && a.steps[sweepSteps].tableIndex == static_cast<int>(sweepSteps))
+        ++sweepSteps;
+    if (sweepSteps < 16) sweepSteps = 0;
     for (std::size_t i = 0; i < a.steps.size(); ++i) {
         const AdaptationStep& s = a.steps[i];
         html += s.tableIndex == a.chosenTableIndex ? "<tr class=\"chosen\">" : "<tr>";
@@ -226,10 +254,17 @@ std::string StepTable(const AdaptationSummary& a) {
                 std::to_string(s.ctleColumn) + "</td><td>" + std::to_string(s.vgaGain) + "</td><td>" +
                 std::to_string(s.eqHighGain) + "</td>";
         for (double tap : s.taps) html += "<td>" + FormatFixed(tap * 1e3, 1) + "</td>";
+        std::string role = i < sweepSteps ? (i + 1 < sweepSteps ? "sweep candidate" : "sweep, measured only (never chosen)")
+                                          : "DFE search";
+        if (i < sweepSteps && static_cast<int>(i) == a.chosenTableIndex) {
+            role += ", chosen";
+            const double code = EqualiserCode(r, a.chosenTableIndex);
+            if (code > 255) role += " (code " + FormatGeneral(code, 10) + " lies outside the bank: it acts as the bank's first response)";
+        }
         html += "<td>" + FormatFixed(s.heo, 4) + "</td><td>" + FormatFixed(s.veo * 1e3, 1) + "</td><td>" +
-                FormatFixed(s.Merit(), 4) + "</td></tr>\n";
+                FormatFixed(s.Merit(), 4) + "</td><td>" + role + "</td></tr>\n";
     }
-    if (a.steps.empty()) html += "<tr><td colspan=\"13\" style=\"text-align:center\">no adaptation steps</td></tr>";
+    if (a.steps.empty()) html += "<tr><td colspan=\"14\" style=\"text-align:center\">no adaptation steps</td></tr>";
     return html + "</tbody></table></div>\n";
 }
 
@@ -242,13 +277,14 @@ std::string AdaptationSection(const RunReport& r) {
     return "<section><h2>Adaptation</h2><div class=\"plot\">" + InlineSvg(AdaptationMeritPlot(r)) +
            "</div><div class=\"plot\">" + InlineSvg(AdaptationSettingPlot(r)) + "</div><div class=\"plot\">" +
            InlineSvg(AdaptationTapsPlot(r)) + "</div><p class=\"note\">" + chosen +
-           " Shaded rows use the chosen equaliser setting.</p>" + StepTable(a) + "</section>\n";
+           " Shaded rows use the chosen equaliser setting.</p>" + StepTable(r) + "</section>\n";
 }
 
 std::string ChannelSection(const RunReport& r) {
     const ChannelInfo& c = r.channel;
     std::string html = "<section><h2>Channel</h2><p style=\"margin:0 0 10px\">" + E(c.kind) + ": " + E(c.source) +
-                       "</p><div class=\"plot\">" + InlineSvg(PulseResponsePlot(r)) + "</div>";
+                       "</p><div class=\"plot\">" + InlineSvg(InsertionLossPlot(r)) + "</div><div class=\"plot\">" +
+                       InlineSvg(PulseResponsePlot(r)) + "</div>";
     const PulseCursors cursors = MeasurePulseCursors(r, 2, 10);
     if (cursors.valid) {
         std::string head = "<th>Cursor</th>", values = "<td><b>[mV]</b></td>";

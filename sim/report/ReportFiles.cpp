@@ -28,6 +28,7 @@ std::vector<std::string> WriteReportFiles(const RunReport& report, const std::st
     Text("adaptation_setting.svg", AdaptationSettingPlot(report));
     Text("adaptation_taps.svg", AdaptationTapsPlot(report));
     Text("pulse_response.svg", PulseResponsePlot(report));
+    Text("insertion_loss.svg", InsertionLossPlot(report));
     HtmlReportOptions options;
     options.files = written;
     options.files.insert(options.files.end(), extraFiles.begin(), extraFiles.end());

@@ -271,6 +271,29 @@ std::string PulseResponsePlot(const RunReport& report) {
     return RenderLinePlot(options, {response, cursors});
 }
 
+std::string InsertionLossPlot(const RunReport& report) {
+    const ChannelInfo& c = report.channel;
+    PlotSeries loss;
+    loss.label = "insertion loss";
+    loss.colour = "#2563eb";
+    loss.lineWidth = 2;
+    for (std::size_t k = 0; k < std::min(c.lossFrequencyHz.size(), c.lossDb.size()); ++k) {
+        if (!std::isfinite(c.lossDb[k])) continue;
+        loss.x.push_back(c.lossFrequencyHz[k] * 1e-9);
+        loss.y.push_back(c.lossDb[k]);
+    }
+    PlotOptions options;
+    options.id = "insertion-loss";
+    options.title = "Channel insertion loss";
+    options.xLabel = "frequency [GHz]";
+    options.yLabel = "loss [dB]";
+    options.xInclude = {0};
+    options.yInclude = {0};
+    if (report.bitTime > 0) options.guides.push_back({true, 0.5e-9 / report.bitTime, "Nyquist", "#6b7280"});
+    if (c.dataEndHz > 0) options.guides.push_back({true, c.dataEndHz * 1e-9, "end of data", "#dc2626"});
+    return RenderLinePlot(options, {loss});
+}
+
 std::string EyeDiagramSvg(const RunReport& report) {
     const EyeAnalysis& eye = report.eye;
     const double width = 820, height = 515;
@@ -338,8 +361,8 @@ std::string EyeDiagramSvg(const RunReport& report) {
                FormatFixed(eye.heightV * 1e3, 1) + " mV</text>\n";
     }
     if (eye.widthUi > 0 && std::isfinite(eye.widthUi) && mvLo < 0 && mvHi > 0) {
-        const double half = std::min(eye.widthUi / 2, 1.0);
-        const double x0 = X(-half), x1 = X(half), y = Y(0);
+        // the bar spans the crossing-free span where it lies, which need not be centred on the sampling point
+        const double x0 = X(std::max(eye.widthLeftUi, -1.0)), x1 = X(std::min(eye.widthRightUi, 1.0)), y = Y(0);
         svg += "<path d=\"M" + Px(x0) + " " + Px(y) + "H" + Px(x1) + "M" + Px(x0) + " " + Px(y - 6) + "v12M" + Px(x1) +
                " " + Px(y - 6) + "v12\" stroke=\"" + mark + "\" stroke-width=\"2\" fill=\"none\"/>\n";
         svg += "<text x=\"" + Px(x0 + 6) + "\" y=\"" + Px(y + 20) + halo + mark + "\">width " +

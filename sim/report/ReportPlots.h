@@ -24,6 +24,8 @@ std::string AdaptationTapsPlot(const RunReport& report);
 // The channel's response to one bit [V] against time from its peak [UI], with a dot at every whole UI
 // (the cursors); shows the part above 2 % of the peak plus a few UI either side.
 std::string PulseResponsePlot(const RunReport& report);
+// The channel's insertion loss up to three times the Nyquist frequency, with the end of measured data.
+std::string InsertionLossPlot(const RunReport& report);
 
 // The eye density image (embedded PNG) on phase [UI] and level [mV] axes with its log colour scale, the
 // sampling point, and the measured inner height and width drawn as bars centred on the sampling point and

@@ -144,6 +144,8 @@ std::string SummaryJsonText(const RunReport& r) {
                    {"samples_per_bit", r.samplesPerBit},
                    {"block_size", r.blockSize}};
     j["stimulus"] = {{"prbs", r.prbs}, {"bits", r.bits}, {"noise_rms_v", r.noiseRmsV}, {"tx_clock_offset_ppm", r.txPpm}};
+    if (r.txFfeKnown)
+        j["tx_ffe_weights"] = {{"pre", r.txFfeWeights[0]}, {"main", r.txFfeWeights[1]}, {"post", r.txFfeWeights[2]}};
     j["channel"] = ChannelJson(r);
     j["ber"] = BerJson(r.ber);
     j["clock"] = ClockJson(r.clock);

@@ -176,3 +176,29 @@ TEST(KelvaneSim, UnsupportedRatesAndBlockSizesAreNamed) {
     EXPECT_NE(factor.output.find("thins the reported clock times"), std::string::npos) << factor.output;
     EXPECT_NE(factor.output.find("cannot carry the clock"), std::string::npos) << factor.output;
 }
+
+// Channel data that cannot describe the link as given: measured data ending short of the band, and an
+// impulse response whose area no passive channel has.
+TEST(KelvaneSim, SuspectChannelDataIsWarnedAbout) {
+    ScopedTempDir dir;
+    {
+        std::ofstream s2p("short.s2p");
+        s2p << "# GHz S MA R 50\n";
+        for (int k = 0; k <= 40; ++k) {
+            const double f = 0.5 * k;  // to 20 GHz, below three times the 14 GHz Nyquist frequency
+            s2p << f << " 0 0 " << 1.0 / (1.0 + 0.05 * f) << " " << -36.0 * f << " " << 1.0 / (1.0 + 0.05 * f) << " "
+                << -36.0 * f << " 0 0\n";
+        }
+        std::ofstream impulse("loud.txt");
+        for (int k = 0; k < 20; ++k) impulse << k * 1e-12 << " " << 5e11 << "\n";  // area 10
+    }
+    const Outcome shortData = RunSimulator("-o a --bits 3000 --channel short.s2p");
+    EXPECT_EQ(shortData.exitCode, 0) << shortData.output;
+    EXPECT_NE(shortData.output.find("channel data end at 20 GHz"), std::string::npos) << shortData.output;
+    EXPECT_TRUE(std::ifstream("a/insertion_loss.svg").good());
+    const Outcome loud = RunSimulator("-o b --bits 3000 --channel loud.txt");
+    EXPECT_NE(loud.output.find("area (its DC gain) is 9.5"), std::string::npos) << loud.output;
+    const Outcome fine = RunSimulator("-o c --bits 3000");
+    EXPECT_EQ(fine.output.find("channel data end"), std::string::npos) << fine.output;
+    EXPECT_EQ(fine.output.find("DC gain"), std::string::npos) << fine.output;
+}

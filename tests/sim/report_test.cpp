@@ -478,7 +478,7 @@ TEST(HtmlReport, SelfContainedEscapedAndEmbedsTheEye) {
 
     EXPECT_NE(html.find("Error free"), std::string::npos);
     EXPECT_NE(html.find(FormatCount(r.ber.bitsCompared)), std::string::npos);
-    EXPECT_EQ(CountOccurrences(html, "<svg"), 7u);  // eye, 2 clock, 3 adaptation, pulse
+    EXPECT_EQ(CountOccurrences(html, "<svg"), 8u);  // eye, 2 clock, 3 adaptation, insertion loss, pulse
     EXPECT_EQ(CountOccurrences(html, "<tr class=\"chosen\">"), 31u);  // its sweep step and the 30 DFE steps
 }
 

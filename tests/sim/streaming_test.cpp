@@ -151,3 +151,23 @@ TEST(LinkAnalysis, MemoryStaysFlatOverTenMillionBits) {
     EXPECT_GT(report.eye.heightV, 0.5);
     EXPECT_EQ(report.ber.errors, 0u);
 }
+
+// A loop pulling in a frequency offset slips its phase by about a unit interval before it tracks; a fit over
+// all edges is tilted by that slip so even the last edges stray from it. The lock is still found, at the end
+// of the pull-in, with the offset as the mean period.
+TEST(ClockLock, APullInFromAFrequencyOffsetStillLocks) {
+    const double offset = -200e-6;  // the data run 200 ppm fast: periods of 1 - 2e-4 UI once tracking
+    std::vector<double> edges;
+    double t = 0.3 * kBitTime;
+    for (int j = 0; j < 40000; ++j) {
+        // The period eases from 1 UI to the data's over the first 30000 edges (3 UI of phase slipped).
+        const double pull = j < 30000 ? 1.0 - static_cast<double>(j) / 30000 : 0.0;
+        t += kBitTime * (1.0 + offset * (1.0 - pull)) + (j % 2 ? 0.02 : -0.02) * kBitTime / 40;
+        edges.push_back(t);
+    }
+    const ClockAnalysis c = AnalyzeClock(edges, kBitTime);
+    ASSERT_TRUE(c.locked);
+    EXPECT_GT(c.lockEdge, 15000u);
+    EXPECT_LT(c.lockEdge, 30000u);
+    EXPECT_NEAR(c.frequencyOffsetPpm, -185.0, 15.0);  // the tail of the pull-in lies within the tolerance
+}
