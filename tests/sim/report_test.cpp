@@ -509,7 +509,7 @@ TEST(ReportFiles, WritesEveryFileOfARun) {
     const fs::path folder = keep != nullptr ? fs::path(keep) : TempFolder("run");
     const RunReport r = SyntheticReport(keep != nullptr ? 1000000 : 50000, keep != nullptr ? 40000 : 2000);
     const std::vector<std::string> files = WriteReportFiles(r, folder.string(), {"waves.csv"});
-    ASSERT_EQ(files.size(), 10u);
+    ASSERT_EQ(files.size(), 11u);
     EXPECT_EQ(files.back(), "report.html");
     for (const std::string& name : files) {
         EXPECT_GT(fs::file_size(folder / name), 100u) << name;
