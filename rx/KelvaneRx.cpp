@@ -15,7 +15,7 @@ constexpr double kLoopC1 = 1.1e-8;          // [F]
 constexpr double kLoopC2 = 5e-11;           // [F]
 constexpr double kLoopR = 100.0;            // [Ω]
 constexpr double kChargePump = 5e-05;       // [A]
-constexpr int kTapBound = 15;               // bound of DFE taps 2 to 5 [DFElsb steps]
+static_assert(kelvane_rx::kDfeTaps == Adapt_custom_lyra::kTaps, "the engine adapts every DFE tap");
 
 // Runs one lifecycle operation of every block in the list, even after a failure, and ANDs the results.
 template <typename Operation, typename... Blocks>

@@ -36,6 +36,12 @@ public:
     // returns to the engine kRequestEchoSamples samples after the previous measurement ended.
     static constexpr int kStartGateClocks = 5000;
     static constexpr std::size_t kRequestEchoSamples = 16000;
+    // The adaptation's search: the sweep measures all kEqTableLength table indexes and chooses among the
+    // first kSweepCandidates; the DFE has kDfeTaps taps, tap 1 bounded by DFETap1Limit, the others by
+    // kTapBound, both in DFElsb steps.
+    static constexpr int kSweepCandidates = kEqTableLength - 1;
+    static constexpr int kDfeTaps = 5;
+    static constexpr int kTapBound = 15;
     static AmiParameterTable<kelvane_rx> AmiParameters();
 
     // External ports, each given one element of storage by the AMI layer.

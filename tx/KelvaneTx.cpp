@@ -10,10 +10,6 @@ using Velmora::TruncateToInt;
 
 namespace {
 
-// The FFE's taps are one unit interval apart at the nominal 32 samples per bit, whatever the simulator's
-// sample interval.
-constexpr int kFfeSamplesPerBit = 32;
-
 void Join(CircularBuffer<double>& a, CircularBuffer<double>& b, double* storage) {
     for (CircularBuffer<double>* view : {&a, &b}) {
         view->Attach(storage, 1);
@@ -52,7 +48,7 @@ bool kelvane_tx::Setup() {
     ffe.cm1 = TruncateToInt(cm1);
     ffe.c0 = TruncateToInt(c0);
     ffe.c1 = TruncateToInt(c1);
-    ffe.samplesPerBit = kFfeSamplesPerBit;
+    ffe.samplesPerBit = kFfeTapSpacingSamples;
     const bool ffeReady = ffe.Setup();
 
     responseValues = CircularBuffer<double>::Allocate(txResponseLength);

@@ -14,6 +14,9 @@ class kelvane_tx final : public Velmora::DFModel {
 public:
     static constexpr const char* kRootName = "kelvane_tx";
     static constexpr bool kHasClockPort = false;
+    // The FFE's taps are this many samples apart whatever the simulator's sample interval: one unit
+    // interval at the nominal 32 samples per bit.
+    static constexpr int kFfeTapSpacingSamples = 32;
     static AmiParameterTable<kelvane_tx> AmiParameters();
 
     Velmora::CircularBuffer<double> input;   // external input port, one sample per Run

@@ -8,15 +8,17 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "rx/KelvaneRx.h"
+
 namespace ksim {
 
 namespace {
 
 const char* const kHeader = "VGA_GAIN EQ_HIGAIN ctleindex CTLE DFE1 DFE2 DFE3 DFE4 DFE5 HEO VEO";
-constexpr int kSweepLines = 16;        // table indexes 0 to 15 measured
-constexpr int kSweepCandidates = 15;   // indexes 0 to 14 may be chosen
-constexpr int kTapLimit = 15;          // bound of taps 2 to 5 [DFElsb steps]
-constexpr int kTaps = 5;
+constexpr int kSweepLines = kelvane_rx::kEqTableLength;  // every table index is measured
+constexpr int kSweepCandidates = kelvane_rx::kSweepCandidates;
+constexpr int kTapLimit = kelvane_rx::kTapBound;         // bound of taps 2 to 5 [DFElsb steps]
+constexpr int kTaps = kelvane_rx::kDfeTaps;
 
 bool ParseInt(const std::string& token, int& value) {
     errno = 0;

@@ -34,7 +34,6 @@ namespace ksim {
 namespace {
 
 // The transmitter's FFE taps are this many samples apart, whatever the sample interval.
-constexpr int kTxFfeSpacing = 32;
 // Unit intervals after the last adaptation step before bits are counted, so that the last step's taps act.
 constexpr double kSettleAfterAdaptationUi = 200.0;
 constexpr std::size_t kConvolverBlock = 4096;  // [samples]
@@ -242,7 +241,7 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     report.noiseRmsV = o.noiseRms;
     report.blockSize = o.blockSize;
     report.prbs = "PRBS-" + std::to_string(o.prbsOrder) + ", seed " + std::to_string(o.seed);
-    if (o.samplesPerBit != kTxFfeSpacing)
+    if (o.samplesPerBit != kelvane_tx::kFfeTapSpacingSamples)
         report.warnings.push_back(
             "the transmitter's equaliser is wrong at " + std::to_string(o.samplesPerBit) +
             " samples per bit: its taps are 32 samples apart, one unit interval only at 32 samples per bit, so "

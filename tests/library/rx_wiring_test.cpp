@@ -65,7 +65,9 @@ TEST(RxWiring, SettingsReachTheirBlocks) {
         const RxRun r = RunRx(c.settings, c.bits);
         EXPECT_EQ(WaveDigest(r.clocks, WaveDigest(r.wave)), c.digest) << c.settings;
         // Once tap 1 has moved within its search, the bound holds it.
-        if (c.bits > 7000) EXPECT_LE(std::fabs(r.trace.lines.back().taps[0]), 0.02 + 1e-12) << c.settings;
+        if (c.bits > 7000) {
+            EXPECT_LE(std::fabs(r.trace.lines.back().taps[0]), 0.02 + 1e-12) << c.settings;
+        }
     }
 }
 
