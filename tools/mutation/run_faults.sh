@@ -31,7 +31,7 @@ FAULTS=(
   "main-tap entry 11 changed|tx/tx_fir_new.cpp|s/0.685, /0.68,  /"
   "main-tap entry 31 changed|tx/tx_fir_new.cpp|s/1.22,  1.225}/1.22,  1.22}/"
   "main-tap index without the pre-cursor|tx/tx_fir_new.cpp|s/int sum = cm1 + c0 + c1;/int sum = c0 + c1;/"
-  "FFE taps one unit interval of samples apart|tx/KelvaneTx.cpp|s/ffe.samplesPerBit = kFfeSamplesPerBit;/ffe.samplesPerBit = static_cast<int>(samplesPerBit);/"
+  "FFE taps one unit interval of samples apart|tx/KelvaneTx.cpp|s/ffe.samplesPerBit = kFfeTapSpacingSamples;/ffe.samplesPerBit = static_cast<int>(samplesPerBit);/"
 )
 
 rm -rf "$src"
