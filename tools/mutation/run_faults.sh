@@ -22,7 +22,7 @@ FAULTS=(
   "DFETap1Limit not passed to the engine|rx/KelvaneRx.cpp|/adaptation.Tap1Limit = TruncateToInt(DFETap1Limit);/d"
   "DFEtap4 and DFEtap5 swapped|rx/KelvaneRx.cpp|s/adaptation.DFEtap4 = TruncateToInt(DFEtap4)/adaptation.DFEtap4 = TruncateToInt(DFEtap5)/; s/adaptation.DFEtap5 = TruncateToInt(DFEtap5)/adaptation.DFEtap5 = TruncateToInt(DFEtap4)/"
   "Factor divides the oscillator frequency|rx/ClockRecoverySection.cpp|s/bitRate \* Factor/bitRate \/ Factor/"
-  "Rx_config 0 decisions one sample late|rx/KelvaneRx.cpp|s/Join<int>(8, 1, 0, dfe.decisionOutput/Join<int>(8, 1, 1, dfe.decisionOutput/"
+  "Rx_config 0 decisions one sample late|rx/KelvaneRx.cpp|/^    fire(halfDecisionToReal);\$/d; s/^    fire(outputMux);\$/    fire(outputMux);\n    fire(halfDecisionToReal);/"
   "c1_sign and cm1_sign swapped|tx/KelvaneTx.cpp|s/ffe.cm1_sign = TruncateToInt(cm1_sign)/ffe.cm1_sign = TruncateToInt(c1_sign)/; s/ffe.c1_sign = TruncateToInt(c1_sign)/ffe.c1_sign = TruncateToInt(cm1_sign)/"
   "c0_sign wired from c1_sign|tx/KelvaneTx.cpp|s/ffe.c0_sign = TruncateToInt(c0_sign)/ffe.c0_sign = TruncateToInt(c1_sign)/"
   "c1_sign tested != 0 instead of == 1|tx/tx_fir_new.cpp|s/if (c1_sign == 1)/if (c1_sign != 0)/"
