@@ -36,7 +36,7 @@ FAULTS=(
 
 rm -rf "$src"
 mkdir -p "$src" "$build"
-git -C "$root" archive HEAD | tar -x -C "$src"
+git -C "$root" archive HEAD | tar -x -m -C "$src"  # fresh times: a kept build must not trust older objects
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKELVANE_BENCH=OFF >/dev/null || exit 100
 tests=(kelvane_tx_tests kelvane_rx_tests kelvane_library_tests)
 cmake --build "$build" -j "$jobs" --target "${tests[@]}" >/dev/null || exit 100
