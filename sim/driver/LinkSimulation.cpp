@@ -115,7 +115,7 @@ void WorkOutTxFfe(const std::vector<AppliedParameter>& tx, RunReport& report) {
     ffe.cm1_sign = static_cast<int>(AppliedValue(tx, "cm1_sign", 1));
     ffe.c0_sign = static_cast<int>(AppliedValue(tx, "c0_sign", 1));
     ffe.c1_sign = static_cast<int>(AppliedValue(tx, "c1_sign", 1));
-    ffe.samplesPerBit = kTxFfeSpacing;
+    ffe.samplesPerBit = kelvane_tx::kFfeTapSpacingSamples;
     if (!ffe.Initialize()) return;
     report.txFfeKnown = true;
     report.txFfeWeights[0] = ffe.preTap;
