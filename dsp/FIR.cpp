@@ -223,12 +223,16 @@ void FIR<double, 0>::CommitBlock(std::size_t fired) {
     const std::size_t start = delayLine.position;
     // Firing k stores its sample at offset history - 1 of position start + k, that is at index
     // start + k - 1 of the ring; only the last `history` samples survive.
+    // The indices run up one by one from the oldest kept sample's, wrapping once at most: two runs.
     const std::size_t kept = std::min(fired, history);
-    for (std::size_t k = fired - kept; k < fired; ++k) {
-        const std::size_t index = (start + k + history - 1) % history;
-        const double sample = blockWindow[taps - 1 + k];
-        delayLine.data[index] = sample;
-        delayLine.data[index + mirrorDistance] = sample;
+    const double* samples = blockWindow + (taps - 1 + fired - kept);
+    std::size_t index = (start + (fired - kept) + history - 1) % history;
+    for (std::size_t done = 0; done < kept;) {
+        const std::size_t run = std::min(kept - done, history - index);
+        std::memcpy(delayLine.data + index, samples + done, run * sizeof(double));
+        std::memcpy(delayLine.data + index + mirrorDistance, samples + done, run * sizeof(double));
+        done += run;
+        index = 0;
     }
     delayLine.position = (start + fired) % history;
 
