@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <emmintrin.h>
 #include <cstdint>
 #include <new>
 
@@ -17,6 +18,28 @@ constexpr int kMaxMainSetting = 31;
 constexpr int kMaxCursorSetting = 15;
 constexpr double kInputLimit = 0.5;
 constexpr std::size_t kDelayLineUnitIntervals = 4;
+
+// to[k] = 2 x in[k] limited to +-kInputLimit, as Run limits its input: max(lo, x) is x unless lo > x, and
+// min(hi, x) is x unless hi < x, so a NaN passes through both unchanged.
+void LimitAndDouble(const double* in, double* to, std::size_t n) {
+    const __m128d lo = _mm_set1_pd(-kInputLimit), hi = _mm_set1_pd(kInputLimit), two = _mm_set1_pd(2.0);
+    std::size_t k = 0;
+    for (; k + 2 <= n; k += 2) {
+        _mm_storeu_pd(to + k, _mm_mul_pd(two, _mm_min_pd(hi, _mm_max_pd(lo, _mm_loadu_pd(in + k)))));
+    }
+    for (; k < n; ++k) {
+        _mm_store_sd(to + k, _mm_mul_sd(two, _mm_min_sd(hi, _mm_max_sd(lo, _mm_load_sd(in + k)))));
+    }
+}
+
+bool AnyNaN(const double* x, std::size_t n) {
+    __m128d unordered = _mm_setzero_pd();
+    std::size_t k = 0;
+    for (; k + 2 <= n; k += 2) unordered = _mm_or_pd(unordered, _mm_cmpunord_pd(_mm_loadu_pd(x + k), _mm_loadu_pd(x + k)));
+    bool any = _mm_movemask_pd(unordered) != 0;
+    for (; k < n; ++k) any = any || x[k] != x[k];
+    return any;
+}
 
 int ClampSetting(int value, int upper) {
     if (value < 0) return 0;
@@ -73,29 +96,25 @@ void tx_fir_new::RunSamples(const double* in, double* out, std::size_t n) {
     for (std::size_t at = 0; at < n; at += kRunLength) {
         const std::size_t m = std::min(kRunLength, n - at);
         for (std::size_t a = 0; a < 2 * s; ++a) window[2 * s - 1 - a] = DelayedSample(a);
+        LimitAndDouble(in + at, window + 2 * s, m);
         for (std::size_t k = 0; k < m; ++k) {
-            double x = in[at + k];
-            if (x < -kInputLimit) {
-                x = -kInputLimit;
-            } else if (x > kInputLimit) {
-                x = kInputLimit;
-            }
-            window[2 * s + k] = 2.0 * x;
+            out[at + k] = (window[k] * postTap + window[k + s] * mainTap) + window[2 * s + k] * preTap;
         }
-        // x - x is 0 for a finite x and NaN otherwise.
-        bool finite = true;
-        for (std::size_t k = 0; k < 2 * s + m; ++k) finite &= window[k] - window[k] == 0.0;
-        if (finite) {
+        // Limited samples are finite or NaN, and the weights are finite, so an output is NaN exactly when
+        // its window holds a NaN; such outputs are recomputed by the one scalar sum, whose NaN payload
+        // the vectorised lines above need not match.
+        if (AnyNaN(out + at, m)) {
             for (std::size_t k = 0; k < m; ++k) {
-                out[at + k] = (window[k] * postTap + window[k + s] * mainTap) + window[2 * s + k] * preTap;
+                if (out[at + k] != out[at + k]) out[at + k] = WeightedSum(window[k], window[k + s], window[2 * s + k]);
             }
-        } else {
-            for (std::size_t k = 0; k < m; ++k) out[at + k] = WeightedSum(window[k], window[k + s], window[2 * s + k]);
         }
-        // Firing k of the run stores its sample one ring place before that of firing k - 1.
+        // Firing k of the run stores its sample one ring place before that of firing k - 1; only the last
+        // delayLength firings' samples survive.
         const std::size_t kept = std::min(m, delayLength);
+        std::size_t index = (newest + delayLength - 1 - (m - kept) % delayLength) % delayLength;
         for (std::size_t k = m - kept; k < m; ++k) {
-            delayLine[(newest + delayLength * (k / delayLength + 1) - 1 - k) % delayLength] = window[2 * s + k];
+            delayLine[index] = window[2 * s + k];
+            index = index == 0 ? delayLength - 1 : index - 1;
         }
         newest = (newest + delayLength - m % delayLength) % delayLength;
         input = window[2 * s + m - 1] / 2.0;
