@@ -2,6 +2,9 @@
 
 #include <cstdint>
 
+#include "runtime/JoinOnNewStorage.h"
+#include "runtime/UnitRates.h"
+
 namespace {
 
 constexpr int kDefaultPoints = 500;
@@ -72,24 +75,14 @@ bool CustomFIR_select_inp::Setup() {
     filter.NumberOfTimeStamps = static_cast<std::uint32_t>(points);
 
     const bool built = filter.Setup();
-    input.SetRate(1);
-    output.SetRate(1);
+    Velmora::SetUnitRates(input, output);
     return built;
 }
 
 bool CustomFIR_select_inp::Initialize() {
     ReleaseFeeds();
-    feedInStorage = Velmora::CircularBuffer<double>::Allocate(1);
-    feedIn.Attach(feedInStorage, 1);
-    feedIn.rate = 1;
-    filter.input.Attach(feedInStorage, 1);
-    filter.input.rate = 1;
-
-    feedOutStorage = Velmora::CircularBuffer<double>::Allocate(1);
-    feedOut.Attach(feedOutStorage, 1);
-    feedOut.rate = 1;
-    filter.output.Attach(feedOutStorage, 1);
-    filter.output.rate = 1;
+    feedInStorage = Velmora::JoinOnNewStorage<double>(1, feedIn, {&filter.input});
+    feedOutStorage = Velmora::JoinOnNewStorage<double>(1, filter.output, {&feedOut});
     return filter.Initialize();
 }
 

@@ -1,5 +1,11 @@
 #include "rx/DFE_custom.h"
 
+#include "runtime/UnitRates.h"
+#include "rx/ControlEdges.h"
+
+using control_edges::Falls;
+using control_edges::Rises;
+
 namespace {
 
 // Feedback of the decision history, the products added from the most recent decision on.
@@ -15,11 +21,7 @@ int Slice(double x) { return x > 0.0 ? 1 : -1; }
 
 bool DFE_custom::Setup() {
     tapInputs.SetBusWidth(kTaps);
-    clockInput.SetRate(1);
-    signalInput.SetRate(1);
-    for (std::size_t i = 0; i < kTaps; ++i) tapInputs[i].SetRate(1);
-    decisionOutput.SetRate(1);
-    equalisedOutput.SetRate(1);
+    Velmora::SetUnitRates(clockInput, signalInput, tapInputs, decisionOutput, equalisedOutput);
     return true;
 }
 
@@ -40,8 +42,8 @@ bool DFE_custom::Run() {
     equalisedValue = s - Feedback(weights, history);
 
     // The decision waits for the falling edge before it feeds back, so x keeps the older history until then.
-    if (previousClock < 0.5 && clock > 0.5) decision = Slice(equalisedValue);
-    if (previousClock > 0.5 && clock < 0.5) {
+    if (Rises(previousClock, clock)) decision = Slice(equalisedValue);
+    if (Falls(previousClock, clock)) {
         for (std::size_t i = kTaps - 1; i > 0; --i) history[i] = history[i - 1];
         history[0] = decision;
     }

@@ -4,22 +4,21 @@
 #include <climits>
 #include <string>
 
+#include "runtime/UnitRates.h"
+#include "rx/ControlEdges.h"
+
+using control_edges::Falls;
+using control_edges::IsLow;
+using control_edges::Rises;
+
 namespace {
 
 constexpr double kFullScale = 0.2;  // [V]; the monitor always measures on this scale
 
-bool IsHigh(int value) { return value > 0.5; }
-bool IsLow(int value) { return value < 0.5; }
-
 }  // namespace
 
 bool EOM_custom_lyra::Setup() {
-    clockInput.SetRate(1);
-    dataInput.SetRate(1);
-    controlInput.SetRate(1);
-    doneOutput.SetRate(1);
-    heoOutput.SetRate(1);
-    veoOutput.SetRate(1);
+    Velmora::SetUnitRates(clockInput, dataInput, controlInput, doneOutput, heoOutput, veoOutput);
     return true;
 }
 
@@ -65,7 +64,7 @@ bool EOM_custom_lyra::Run() {
     const int control = controlInput[0];
 
     if (map) {
-        if (IsHigh(previousClock) && IsLow(clock)) {
+        if (Falls(previousClock, clock)) {
             if (counter == 0 && IsLow(control)) {
                 row = 0;
                 measuring = 1;
@@ -73,8 +72,8 @@ bool EOM_custom_lyra::Run() {
             // A window of INT_MAX periods never ends; the counter must not wrap meanwhile.
             if (measuring == 1 && counter < INT_MAX) ++counter;
         }
-        if (IsHigh(previousControl) && IsLow(control)) counter = 0;
-        if (IsLow(previousControl) && IsHigh(control)) ClearMeasurement();
+        if (Falls(previousControl, control)) counter = 0;
+        if (Rises(previousControl, control)) ClearMeasurement();
         if (measuring == 1) AddSample(dataInput[0]);
         if (counter > Window && measuring == 1) Evaluate();
     }

@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <type_traits>
 
+#include "runtime/JoinOnNewStorage.h"
 #include "runtime/TruncateToInt.h"
+#include "runtime/UnitRates.h"
 
 using Velmora::CircularBuffer;
 using Velmora::TruncateToInt;
@@ -98,9 +100,7 @@ bool kelvane_rx::Setup() {
     adaptation.tapOutputs.SetBusWidth(Adapt_custom_lyra::kTaps);
     ok = adaptation.Setup() && ok;
 
-    ok = ForAll([](Velmora::DFModel& block) { return block.Setup(); }, selectConverter1, selectConverter2,
-                enableConverter, decisionToFloat, tickToReal1, tickToReal2, tickToReal3, halfDecisionToReal) &&
-         ok;
+    ok = ForEveryConverter([](Velmora::DFModel& block) { return block.Setup(); }) && ok;
 
     enableConstant.value = 1.0;
     enableConstant.InitialDelay = 0;
@@ -128,9 +128,7 @@ bool kelvane_rx::Setup() {
     tickFork.output.SetBusWidth(6);
     ok = tickFork.Setup() && ok;
 
-    for (Velmora::CircularBufferBase* port :
-         std::initializer_list<Velmora::CircularBufferBase*>{&inputPort, &clockPort, &outputPort, &decisionPort, &tickPort})
-        port->SetRate(1);
+    ForEachPort([](Velmora::CircularBufferBase& port) { Velmora::SetUnitRate(port); });
     return ok;
 }
 
@@ -139,26 +137,11 @@ bool kelvane_rx::Initialize() {
     JoinArcs();
     gainAhead.reset(new double[Velmora::FIR<double, 0>::kBlockSamples]());
     aheadLength = 0;
-    ClockRecoverySection& cr = clockRecovery;
-    return ForAll([](Velmora::DFModel& block) { return block.Initialize(); }, risingClockTimes,
-                  fallingClockTimes, dfe, equaliserSection.equaliser, clockDelay, cr.shifter, cr.detector,
-                  cr.detectorSum, cr.clockFork, cr.oscillator, cr.loopFilter, cr.sumToReal, cr.cosineFork,
-                  cr.controlFork, gainStage, eyeMonitor, adaptation, selectConverter1, selectConverter2,
-                  enableConverter, decisionToFloat, tickToReal1, tickToReal2, tickToReal3, halfDecisionToReal,
-                  enableConstant, equalisedFork, outputMux, clockSelectConstant, clockMux, outputSelectConstant,
-                  decisionGain, decisionFork, adaptationFork, tickFork);
+    return ForEveryBlock([](Velmora::DFModel& block) { return block.Initialize(); });
 }
 
 bool kelvane_rx::Finalize() {
-    ClockRecoverySection& cr = clockRecovery;
-    const bool ok = ForAll([](Velmora::DFModel& block) { return block.Finalize(); }, risingClockTimes,
-                           fallingClockTimes, dfe, equaliserSection.equaliser, clockDelay, cr.shifter,
-                           cr.detector, cr.detectorSum, cr.clockFork, cr.oscillator, cr.loopFilter, cr.sumToReal,
-                           cr.cosineFork, cr.controlFork, gainStage, eyeMonitor, adaptation, selectConverter1,
-                           selectConverter2, enableConverter, decisionToFloat, tickToReal1, tickToReal2,
-                           tickToReal3, halfDecisionToReal, enableConstant, equalisedFork, outputMux,
-                           clockSelectConstant, clockMux, outputSelectConstant, decisionGain, decisionFork,
-                           adaptationFork, tickFork);
+    const bool ok = ForEveryBlock([](Velmora::DFModel& block) { return block.Finalize(); });
     ReleaseArcs();
     eqTableReals.reset();
     adaptation.EqTable = nullptr;
@@ -166,18 +149,32 @@ bool kelvane_rx::Finalize() {
     return ok;
 }
 
+template <typename Operation>
+bool kelvane_rx::ForEveryConverter(Operation operation) {
+    return ForAll(operation, outputSelectConverter, clockSelectConverter, enableConverter, decisionToFloat,
+                  risingTickToReal, fallingTickToReal, tickPortToReal, halfDecisionToReal);
+}
+
+// The order in which Initialize and Finalize visit the blocks.
+template <typename Operation>
+bool kelvane_rx::ForEveryBlock(Operation operation) {
+    ClockRecoverySection& cr = clockRecovery;
+    const bool head = ForAll(operation, risingClockTimes, fallingClockTimes, dfe, equaliserSection.equaliser,
+                             clockDelay, cr.shifter, cr.detector, cr.detectorSum, cr.clockFork, cr.oscillator,
+                             cr.loopFilter, cr.sumToReal, cr.cosineFork, cr.controlFork, gainStage, eyeMonitor,
+                             adaptation);
+    const bool converters = ForEveryConverter(operation);
+    const bool tail = ForAll(operation, enableConstant, equalisedFork, outputMux, clockSelectConstant, clockMux,
+                             outputSelectConstant, decisionGain, decisionFork, adaptationFork, tickFork);
+    return head && converters && tail;
+}
+
 template <typename T>
 void kelvane_rx::Join(int arc, std::size_t capacity, std::size_t initialTokens, CircularBuffer<T>& writer,
                       std::initializer_list<CircularBuffer<T>*> readers) {
-    T* storage = CircularBuffer<T>::Allocate(capacity);
-    arcStorage[static_cast<std::size_t>(arc - 1)] = storage;
-    writer.Attach(storage, capacity);
-    writer.rate = 1;
-    for (CircularBuffer<T>* reader : readers) {
-        reader->Attach(storage, capacity);
-        reader->rate = 1;
-        reader->Clear(0, initialTokens);  // the reader's first firings read 0 before the writer has fired
-    }
+    arcStorage[static_cast<std::size_t>(arc - 1)] = Velmora::JoinOnNewStorage(capacity, writer, readers);
+    // the reader's first firings read 0 before the writer has fired
+    for (CircularBuffer<T>* reader : readers) reader->Clear(0, initialTokens);
 }
 
 void kelvane_rx::ReleaseArcs() {
@@ -195,7 +192,7 @@ void kelvane_rx::JoinArcs() {
     Join<double>(2, 1, 0, clockMux.output, {&clockRelay});
     Join<double>(3, 1, 0, outputMux.output, {&outputRelay});
     Join<float>(4, 1, 0, decisionFork.output[1], {&decisionRelay});
-    Join<double>(5, 1, 0, tickToReal3.output, {&tickRelay});
+    Join<double>(5, 1, 0, tickPortToReal.output, {&tickRelay});
     Join<double>(6, 1, 0, risingClockTimes.output, {&clockMux.input[0]});
     Join<double>(7, 1, 0, fallingClockTimes.output, {&clockMux.input[1]});
     Join<int>(8, 1, 0, dfe.decisionOutput, {&decisionToFloat.input});
@@ -232,28 +229,28 @@ void kelvane_rx::JoinArcs() {
     Join<double>(39, 1, 0, adaptation.tapOutputs[2], {&dfe.tapInputs[2]});
     Join<double>(40, 1, 0, adaptation.tapOutputs[3], {&dfe.tapInputs[3]});
     Join<double>(41, 1, 0, adaptation.tapOutputs[4], {&dfe.tapInputs[4]});
-    Join<int>(42, 1, 0, selectConverter1.output, {&outputSelect});
-    Join<int>(43, 1, 0, selectConverter2.output, {&clockSelect});
+    Join<int>(42, 1, 0, outputSelectConverter.output, {&outputSelect});
+    Join<int>(43, 1, 0, clockSelectConverter.output, {&clockSelect});
     Join<int>(44, 1, 0, enableConverter.output, {&clockDelay.enableInput});
     Join<float>(45, 1, 0, decisionToFloat.output, {&decisionGain.input});
-    Join<double>(46, 1, 0, tickToReal1.output, {&risingClockTimes.input});
-    Join<double>(47, 1, 0, tickToReal2.output, {&fallingClockTimes.input});
+    Join<double>(46, 1, 0, risingTickToReal.output, {&risingClockTimes.input});
+    Join<double>(47, 1, 0, fallingTickToReal.output, {&fallingClockTimes.input});
     Join<double>(48, 1, 0, halfDecisionToReal.output, {&outputMux.input[0]});
     Join<double>(49, 1, 0, enableConstant.output, {&enableConverter.input});
     Join<double>(50, 1, 0, equalisedFork.output[0], {&eyeMonitor.dataInput});
     Join<double>(51, 1, 0, equalisedFork.output[1], {&cr.detectorInputs[2]});
     Join<double>(52, 1, 0, equalisedFork.output[2], {&outputMux.input[1]});
-    Join<double>(53, 1, 0, clockSelectConstant.output, {&selectConverter2.input});
-    Join<double>(54, 1, 0, outputSelectConstant.output, {&selectConverter1.input});
+    Join<double>(53, 1, 0, clockSelectConstant.output, {&clockSelectConverter.input});
+    Join<double>(54, 1, 0, outputSelectConstant.output, {&outputSelectConverter.input});
     Join<float>(55, 1, 0, decisionGain.output, {&decisionFork.input});
     Join<float>(56, 1, 0, decisionFork.output[0], {&halfDecisionToReal.input});
     Join<int>(57, kRequestEchoSamples, kRequestEchoSamples, adaptationFork.output[0], {&adaptation.echoInput});
     Join<int>(58, 1, 0, adaptationFork.output[1], {&eyeMonitor.controlInput});
-    Join<int>(59, 1, 0, tickFork.output[0], {&tickToReal1.input});
-    Join<int>(60, 1, 0, tickFork.output[1], {&tickToReal2.input});
+    Join<int>(59, 1, 0, tickFork.output[0], {&risingTickToReal.input});
+    Join<int>(60, 1, 0, tickFork.output[1], {&fallingTickToReal.input});
     Join<int>(61, 1, 0, tickFork.output[2], {&dfe.clockInput});
     Join<int>(62, 1, 0, tickFork.output[3], {&clockDelay.clockInput});
-    Join<int>(63, 1, 0, tickFork.output[4], {&tickToReal3.input});
+    Join<int>(63, 1, 0, tickFork.output[4], {&tickPortToReal.input});
     Join<int>(64, 1, 0, tickFork.output[5], {&eyeMonitor.clockInput});
 }
 
@@ -335,9 +332,9 @@ bool kelvane_rx::Run() {
     gainOutput[0] = gainStage.output;
     fire(dfe);
 
-    fire(tickToReal3);
-    fire(tickToReal2);
-    fire(tickToReal1);
+    fire(tickPortToReal);
+    fire(fallingTickToReal);
+    fire(risingTickToReal);
     fire(decisionToFloat);
     fire(decisionGain);
     fire(decisionFork);
@@ -345,13 +342,13 @@ bool kelvane_rx::Run() {
 
     // Output and clock-edge selection by Rx_config.
     fire(outputSelectConstant);
-    fire(selectConverter1);
+    fire(outputSelectConverter);
     outputMux.control = outputSelect[0];
     fire(outputMux);
     fire(fallingClockTimes);
     fire(risingClockTimes);
     fire(clockSelectConstant);
-    fire(selectConverter2);
+    fire(clockSelectConverter);
     clockMux.control = clockSelect[0];
     fire(clockMux);
 

@@ -130,13 +130,13 @@ public:
     Velmora::CircularBuffer<double> gainOutput;
     EOM_custom_lyra eyeMonitor;
     Adapt_custom_lyra adaptation;
-    Velmora::ScalarToScalar<double, int, Velmora::TypeConverterRound> selectConverter1;  // output select
-    Velmora::ScalarToScalar<double, int, Velmora::TypeConverterRound> selectConverter2;  // clock select
+    Velmora::ScalarToScalar<double, int, Velmora::TypeConverterRound> outputSelectConverter;
+    Velmora::ScalarToScalar<double, int, Velmora::TypeConverterRound> clockSelectConverter;
     Velmora::ScalarToScalar<double, int, Velmora::TypeConverterRound> enableConverter;
     Velmora::ScalarToScalar<int, float, Velmora::TypeConverterAssign> decisionToFloat;
-    Velmora::ScalarToScalar<int, double, Velmora::TypeConverterAssign> tickToReal1;  // rising clock times
-    Velmora::ScalarToScalar<int, double, Velmora::TypeConverterAssign> tickToReal2;  // falling clock times
-    Velmora::ScalarToScalar<int, double, Velmora::TypeConverterAssign> tickToReal3;  // tick port
+    Velmora::ScalarToScalar<int, double, Velmora::TypeConverterAssign> risingTickToReal;   // to the rising clock times
+    Velmora::ScalarToScalar<int, double, Velmora::TypeConverterAssign> fallingTickToReal;  // to the falling clock times
+    Velmora::ScalarToScalar<int, double, Velmora::TypeConverterAssign> tickPortToReal;     // to the tick port
     Velmora::ScalarToScalar<float, double, Velmora::TypeConverterAssign> halfDecisionToReal;
     Velmora::ConstUnTimed<double> enableConstant;
     Velmora::Fork<double> equalisedFork;
@@ -161,6 +161,11 @@ public:
 private:
     void JoinArcs();
     void ReleaseArcs();
+    // One lifecycle operation on every block (or every converter), even after a failure; true when all succeed.
+    template <typename Operation>
+    bool ForEveryBlock(Operation operation);
+    template <typename Operation>
+    bool ForEveryConverter(Operation operation);
     template <typename T>
     void Join(int arc, std::size_t capacity, std::size_t initialTokens, Velmora::CircularBuffer<T>& writer,
               std::initializer_list<Velmora::CircularBuffer<T>*> readers);

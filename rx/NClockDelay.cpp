@@ -2,10 +2,10 @@
 
 #include <limits>
 
+#include "runtime/UnitRates.h"
+
 bool NClockDelay::Setup() {
-    clockInput.SetRate(1);
-    enableInput.SetRate(1);
-    output.SetRate(1);
+    Velmora::SetUnitRates(clockInput, enableInput, output);
     return true;
 }
 
@@ -26,6 +26,7 @@ bool NClockDelay::Run() {
         armed = 1;
         outputState = 0;
     }
+    // Only a step from exactly 0 to exactly 1 counts, unlike the other blocks' edges around 0.5.
     if (armed == 1 && previousClock == 0 && c == 1) {
         // Saturates rather than overflow; only a delay count at the top of the int range can get there.
         if (count < std::numeric_limits<int>::max()) ++count;

@@ -2,22 +2,14 @@
 
 #include <algorithm>
 
+#include "runtime/JoinOnNewStorage.h"
 #include "runtime/TruncateToInt.h"
+#include "runtime/UnitRates.h"
 #include "tx/TxResponseTable.h"
 
 using Velmora::CircularBuffer;
+using Velmora::JoinOnNewStorage;
 using Velmora::TruncateToInt;
-
-namespace {
-
-void Join(CircularBuffer<double>& a, CircularBuffer<double>& b, double* storage) {
-    for (CircularBuffer<double>* view : {&a, &b}) {
-        view->Attach(storage, 1);
-        view->rate = 1;
-    }
-}
-
-}  // namespace
 
 kelvane_tx::kelvane_tx() { ApplyParameterDefaults(*this, AmiParameters()); }
 
@@ -63,19 +55,15 @@ bool kelvane_tx::Setup() {
     response.SampleRate = samplesPerBit / bitTime;
     const bool responseReady = response.Setup();
 
-    input.SetRate(1);
-    output.SetRate(1);
+    Velmora::SetUnitRates(input, output);
     return ffeReady && responseReady;
 }
 
 bool kelvane_tx::Initialize() {
     ReleaseLinks();
-    linkInData = CircularBuffer<double>::Allocate(1);
-    Join(linkIn, response.input, linkInData);
-    linkOutData = CircularBuffer<double>::Allocate(1);
-    Join(linkOut, ffeOut, linkOutData);
-    linkMidData = CircularBuffer<double>::Allocate(1);
-    Join(response.output, ffeIn, linkMidData);
+    linkInData = JoinOnNewStorage<double>(1, linkIn, {&response.input});
+    linkOutData = JoinOnNewStorage<double>(1, ffeOut, {&linkOut});
+    linkMidData = JoinOnNewStorage<double>(1, response.output, {&ffeIn});
 
     const bool ffeReady = ffe.Initialize();
     const bool responseReady = response.Initialize();
