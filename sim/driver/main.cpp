@@ -14,6 +14,7 @@
 #include "sim/driver/GoldenRun.h"
 #include "sim/driver/LinkSimulation.h"
 #include "sim/driver/RunFolder.h"
+#include "sim/sweep/SweepCommands.h"
 
 namespace {
 
@@ -45,6 +46,15 @@ std::string QuotedCommandLine(int argc, char** argv) {
     return line;
 }
 
+// The running program's own file, which every case of a sweep runs.
+std::string SelfPath(const char* argv0) {
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return argv0;
+    path[length] = '\0';
+    return path;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -52,6 +62,10 @@ int main(int argc, char** argv) {
     const std::string subcommand = argc >= 2 ? argv[1] : "";
     if (subcommand == "verify") return ksim::RunVerifyCommand({argv + 2, argv + argc});
     if (subcommand == "golden") return ksim::RunGoldenCommand({argv + 2, argv + argc}, KELVANE_KIT_DIR);
+    // "sweep" runs one case per setting, "collect" merges finished cases, "compare" diffs two runs.
+    if (subcommand == "sweep") return ksim::RunSweepCommand({argv + 2, argv + argc}, SelfPath(argv[0]));
+    if (subcommand == "collect") return ksim::RunCollectCommand({argv + 2, argv + argc});
+    if (subcommand == "compare") return ksim::RunCompareCommand({argv + 2, argv + argc});
     ksim::SimOptions options;
     int exitCode = 0;
     if (!ksim::ParseCommandLine(argc, argv, options, exitCode)) return exitCode;

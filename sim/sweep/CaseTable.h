@@ -1,0 +1,60 @@
+#pragma once
+
+// The cases of a sweep (or any set of runs) read back from their summary.json files: each case's settings,
+// its figures, and which settings vary across the set. What the sweep report and collect show.
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/sweep/FlatJson.h"
+
+namespace ksim {
+
+// A verdict as a run states it.
+enum class Verdict { Pass, Fail, NotMeasured };
+
+struct CaseFigures {
+    Verdict errorFree = Verdict::NotMeasured, clockLocked = Verdict::NotMeasured, adaptationComplete = Verdict::NotMeasured;
+    std::optional<double> eyeHeightV, eyeWidthUi;          // the folded eye's inner opening
+    std::optional<double> eyeHeight1e12V, eyeWidth1e12Ui;  // the opening at a BER of 1e-12, when the run gives it
+    std::optional<double> errors, bitsCompared, ber, berLimit95;  // berLimit95: the bound when no error was counted
+    std::optional<double> equaliserIndex, equaliserColumn, dfeTap1V;
+};
+
+struct CaseRow {
+    std::string name;      // the case folder's name
+    std::string folder;    // as found
+    std::string problem;   // why there is no summary ("" when there is one)
+    std::string channel;   // short channel label ("DPO_4in_Meg7_THRU", "analytic 15 dB", "... + 8 dB")
+    std::map<std::string, std::string> settings;  // "tx.c1" -> "3": every parameter the run's string set
+    CaseFigures figures;
+    OrderedJson summary;   // null when there is none
+};
+
+struct CaseTable {
+    std::vector<CaseRow> rows;
+    std::vector<std::string> sweptSettings;  // settings whose value differs between cases, in order of first sight
+    std::vector<std::string> channels;       // labels in order of first sight
+};
+
+// Reads one run folder's summary.json into a row; a missing or unreadable one leaves `problem` set (with the
+// last line of the folder's run.log when there is one).
+CaseRow ReadCase(const std::string& folder);
+
+// The folders to collect under the given paths: a run folder (it has summary.json) as it is; a sweep folder
+// (it has jobs.txt) as the case folders its job file names, run or not; any other folder as the run folders
+// inside it, two levels deep at most. Throws std::runtime_error for a path that is not a folder.
+std::vector<std::string> FindCaseFolders(const std::vector<std::string>& paths);
+
+CaseTable BuildCaseTable(const std::vector<std::string>& caseFolders);
+
+// The figure a sweep ranks its cases by: error-free cases before the others, then the larger eye height
+// (at 1e-12 where every compared case has it, else the folded eye's), then the wider eye. Returns the index
+// of the best row of the channel, or -1 when it has no case with a summary.
+int BestCase(const CaseTable& table, const std::string& channel);
+
+const char* VerdictText(Verdict verdict);  // "pass", "fail", "not measured"
+
+}  // namespace ksim

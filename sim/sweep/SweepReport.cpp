@@ -1,0 +1,329 @@
+#include "sim/sweep/SweepReport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+
+#include "sim/report/ColourMap.h"
+#include "sim/report/FileOutput.h"
+#include "sim/report/MarkupEscape.h"
+#include "sim/report/NumberFormat.h"
+
+namespace ksim {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+const char kStyle[] = R"css(
+:root { --ink:#111827; --muted:#6b7280; --line:#e5e7eb; --soft:#f9fafb; }
+* { box-sizing: border-box; }
+body { margin: 0; background: #f3f4f6; color: var(--ink);
+  font: 14px/1.45 'Helvetica Neue', Helvetica, Arial, 'Liberation Sans', 'DejaVu Sans', sans-serif; }
+header { background: #111827; color: #f9fafb; padding: 22px 0 20px; }
+.wrap { max-width: 1240px; margin: 0 auto; padding: 0 28px; }
+header h1 { margin: 0; font-size: 22px; font-weight: 600; }
+header .sub { color: #9ca3af; margin-top: 4px; }
+section { background: #fff; border: 1px solid var(--line); border-radius: 10px; padding: 18px 22px; margin-top: 18px; }
+section h2 { font-size: 16px; font-weight: 600; margin: 0 0 12px; }
+p.note { color: var(--muted); font-size: 13px; margin: 8px 0 0; }
+.best { border: 1px solid #a7f3d0; background: #ecfdf5; border-radius: 8px; padding: 10px 14px; margin-bottom: 14px; }
+.best.bad { border-color: #fecaca; background: #fef2f2; }
+.best b { font-size: 15px; }
+.grids { display: grid; grid-template-columns: repeat(2, minmax(0, 1fr)); gap: 18px; }
+.grid h3 { font-size: 13px; font-weight: 600; margin: 0 0 6px; color: #374151; }
+table.heat { border-collapse: collapse; font-size: 12px; font-variant-numeric: tabular-nums; }
+.heat td, .heat th { padding: 3px 6px; text-align: center; min-width: 38px; }
+.heat th { color: var(--muted); font-weight: 600; }
+.heat td.best { outline: 2px solid #10b981; outline-offset: -2px; }
+.cases { max-height: 620px; overflow: auto; border: 1px solid var(--line); border-radius: 8px; }
+table.data { border-collapse: collapse; width: 100%; font-size: 12.5px; font-variant-numeric: tabular-nums; }
+.data th { position: sticky; top: 0; background: var(--soft); font-weight: 600; text-align: right;
+  border-bottom: 1px solid var(--line); padding: 6px 8px; white-space: nowrap; }
+.data td { text-align: right; padding: 3px 8px; border-bottom: 1px solid #f3f4f6; white-space: nowrap; }
+.data td.name { text-align: left; }
+.data tr.best td { background: #ecfdf5; }
+.pass { color: #047857; font-weight: 600; } .fail { color: #b91c1c; font-weight: 600; } .nm { color: var(--muted); }
+footer { color: var(--muted); font-size: 12px; text-align: center; margin: 22px 0; }
+@media (max-width: 900px) { .grids { grid-template-columns: 1fr; } }
+)css";
+
+std::string E(const std::string& text) { return EscapeMarkup(text); }
+
+bool AllNumbers(const std::vector<std::string>& values) {
+    for (const std::string& v : values) {
+        char* end = nullptr;
+        std::strtod(v.c_str(), &end);
+        if (v.empty() || *end != '\0') return false;
+    }
+    return true;
+}
+
+std::vector<std::string> SortedValues(std::vector<std::string> values) {
+    std::sort(values.begin(), values.end());
+    values.erase(std::unique(values.begin(), values.end()), values.end());
+    if (AllNumbers(values))
+        std::stable_sort(values.begin(), values.end(),
+                         [](const std::string& a, const std::string& b) { return std::strtod(a.c_str(), nullptr) < std::strtod(b.c_str(), nullptr); });
+    return values;
+}
+
+std::string Setting(const CaseRow& row, const std::string& name) {
+    const auto it = row.settings.find(name);
+    return it == row.settings.end() ? "" : it->second;
+}
+
+std::string Or(const std::optional<double>& value, const std::function<std::string(double)>& format) {
+    return value ? format(*value) : std::string("—");
+}
+
+// The BER as a figure: counted, or the 95 % bound when no error was counted.
+std::string BerText(const CaseFigures& f) {
+    if (!f.ber || !f.errors) return "—";
+    if (*f.errors == 0 && f.berLimit95) return "&lt; " + FormatScientific(*f.berLimit95, 2);
+    return FormatScientific(*f.ber, 2);
+}
+
+double BerLog(const CaseFigures& f) {
+    if (!f.ber || !f.errors) return kNaN;
+    const double value = *f.errors == 0 ? f.berLimit95.value_or(kNaN) : *f.ber;
+    return value > 0 ? std::log10(value) : kNaN;
+}
+
+std::string VerdictCell(Verdict v) {
+    const char* cls = v == Verdict::Pass ? "pass" : v == Verdict::Fail ? "fail" : "nm";
+    return std::string("<span class=\"") + cls + "\">" + VerdictText(v) + "</span>";
+}
+
+std::string SettingsText(const CaseRow& row, const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name + " = " + Setting(row, name);
+    return text.empty() ? "the only case" : text;
+}
+
+std::string FiguresText(const CaseFigures& f) {
+    std::string text = Or(f.eyeHeightV, [](double v) { return FormatFixed(v * 1e3, 1) + " mV"; }) + " × " +
+                       Or(f.eyeWidthUi, [](double v) { return FormatFixed(v, 3) + " UI"; });
+    if (f.eyeHeight1e12V && f.eyeWidth1e12Ui)
+        text += " (at 1e-12: " + FormatFixed(*f.eyeHeight1e12V * 1e3, 1) + " mV × " + FormatFixed(*f.eyeWidth1e12Ui, 3) + " UI)";
+    if (f.errors && f.bitsCompared)
+        text += ", " + FormatCount(static_cast<std::uint64_t>(*f.errors)) + " errors in " +
+                FormatCount(static_cast<std::uint64_t>(*f.bitsCompared)) + " bits";
+    return text;
+}
+
+std::string HeatGridHtml(const HeatGrid& grid, const std::string& bestX, const std::string& bestY) {
+    double low = std::numeric_limits<double>::infinity(), high = -low;
+    for (double v : grid.z)
+        if (std::isfinite(v)) low = std::min(low, v), high = std::max(high, v);
+    std::string html = "<div class=\"grid\"><h3>" + E(grid.title) + "</h3><table class=\"heat\"><tr><th>" +
+                       E(grid.ySetting) + " \\ " + E(grid.xSetting) + "</th>";
+    for (const std::string& x : grid.xValues) html += "<th>" + E(x) + "</th>";
+    html += "</tr>\n";
+    for (std::size_t r = 0; r < grid.yValues.size(); ++r) {
+        html += "<tr><th>" + E(grid.yValues[r]) + "</th>";
+        for (std::size_t c = 0; c < grid.xValues.size(); ++c) {
+            const double v = grid.z[r * grid.xValues.size() + c];
+            const bool best = grid.xValues[c] == bestX && grid.yValues[r] == bestY;
+            html += best ? "<td class=\"best\"" : "<td";
+            if (std::isfinite(v)) {
+                double position = high > low ? (v - low) / (high - low) : 1.0;
+                if (!grid.higherIsBetter) position = 1.0 - position;
+                char colour[8];
+                HexColour(Inferno(0.15 + 0.8 * position), colour);
+                html += std::string(" style=\"background:") + colour + ";color:" + (position > 0.55 ? "#111827" : "#f9fafb") + "\"";
+            }
+            html += ">" + grid.text[r * grid.xValues.size() + c] + "</td>";
+        }
+        html += "</tr>\n";
+    }
+    return html + "</table></div>\n";
+}
+
+std::string CaseTableHtml(const CaseTable& table, const std::vector<int>& bestRows, const std::string& reportFolder) {
+    const bool at1e12 = std::any_of(table.rows.begin(), table.rows.end(), [](const CaseRow& r) { return r.figures.eyeHeight1e12V.has_value(); });
+    std::string html = "<div class=\"cases\"><table class=\"data\"><tr><th style=\"text-align:left\">case</th><th>channel</th>";
+    for (const std::string& name : table.sweptSettings) html += "<th>" + E(name) + "</th>";
+    html += "<th>error-free</th><th>errors</th><th>bits</th><th>BER</th><th>eye height [mV]</th><th>eye width [UI]</th>";
+    if (at1e12) html += "<th>height at 1e-12 [mV]</th><th>width at 1e-12 [UI]</th>";
+    html += "<th>equaliser index</th><th>column</th><th>DFE tap 1 [V]</th><th>adaptation</th><th>clock</th></tr>\n";
+    for (std::size_t i = 0; i < table.rows.size(); ++i) {
+        const CaseRow& row = table.rows[i];
+        const bool best = std::find(bestRows.begin(), bestRows.end(), static_cast<int>(i)) != bestRows.end();
+        std::string link = row.folder + "/report.html";
+        if (link.compare(0, reportFolder.size() + 1, reportFolder + "/") == 0) link = link.substr(reportFolder.size() + 1);
+        html += best ? "<tr class=\"best\">" : "<tr>";
+        html += "<td class=\"name\"><a href=\"" + E(link) + "\">" + E(row.name) + "</a></td>";
+        if (row.summary.is_null()) {
+            html += "<td colspan=\"" + std::to_string(table.sweptSettings.size() + (at1e12 ? 13 : 11)) + "\" style=\"text-align:left\" class=\"fail\">" +
+                    E(row.problem) + "</td></tr>\n";
+            continue;
+        }
+        const CaseFigures& f = row.figures;
+        html += "<td>" + E(row.channel) + "</td>";
+        for (const std::string& name : table.sweptSettings) html += "<td>" + E(Setting(row, name)) + "</td>";
+        auto count = [](const std::optional<double>& v) { return Or(v, [](double x) { return FormatCount(static_cast<std::uint64_t>(x)); }); };
+        html += "<td>" + VerdictCell(f.errorFree) + "</td><td>" + count(f.errors) + "</td><td>" + count(f.bitsCompared) +
+                "</td><td>" + BerText(f) + "</td>";
+        html += "<td>" + Or(f.eyeHeightV, [](double v) { return FormatFixed(v * 1e3, 1); }) + "</td><td>" +
+                Or(f.eyeWidthUi, [](double v) { return FormatFixed(v, 3); }) + "</td>";
+        if (at1e12)
+            html += "<td>" + Or(f.eyeHeight1e12V, [](double v) { return FormatFixed(v * 1e3, 1); }) + "</td><td>" +
+                    Or(f.eyeWidth1e12Ui, [](double v) { return FormatFixed(v, 3); }) + "</td>";
+        html += "<td>" + Or(f.equaliserIndex, [](double v) { return FormatFixed(v, 0); }) + "</td><td>" +
+                Or(f.equaliserColumn, [](double v) { return FormatFixed(v, 0); }) + "</td><td>" +
+                Or(f.dfeTap1V, [](double v) { return FormatFixed(v, 3); }) + "</td>";
+        html += "<td>" + VerdictCell(f.adaptationComplete) + "</td><td>" + VerdictCell(f.clockLocked) + "</td></tr>\n";
+    }
+    return html + "</table></div>\n";
+}
+
+}  // namespace
+
+std::vector<HeatGrid> ChannelHeatGrids(const CaseTable& table, const std::string& channel, int bestRow) {
+    if (table.sweptSettings.empty() || bestRow < 0) return {};
+    const std::string xName = table.sweptSettings[0];
+    const std::string yName = table.sweptSettings.size() > 1 ? table.sweptSettings[1] : "";
+    const CaseRow& best = table.rows[bestRow];
+    // The channel's cases on the plane through the best case.
+    std::vector<const CaseRow*> plane;
+    for (const CaseRow& row : table.rows) {
+        if (row.summary.is_null() || row.channel != channel) continue;
+        bool onPlane = true;
+        for (std::size_t s = 2; s < table.sweptSettings.size(); ++s)
+            onPlane = onPlane && Setting(row, table.sweptSettings[s]) == Setting(best, table.sweptSettings[s]);
+        if (onPlane) plane.push_back(&row);
+    }
+    std::vector<std::string> xs, ys;
+    for (const CaseRow* row : plane) xs.push_back(Setting(*row, xName)), ys.push_back(yName.empty() ? "" : Setting(*row, yName));
+    xs = SortedValues(xs);
+    ys = SortedValues(ys);
+
+    struct Figure {
+        const char* title;
+        bool higherIsBetter;
+        std::function<double(const CaseFigures&)> value;
+        std::function<std::string(const CaseFigures&)> text;
+    };
+    const bool at1e12 = std::all_of(plane.begin(), plane.end(), [](const CaseRow* r) { return r->figures.eyeHeight1e12V.has_value(); });
+    auto valueOf = [](const std::optional<double>& v, double scale) { return v ? *v * scale : kNaN; };
+    std::vector<Figure> figures = {
+        {"eye height [mV]", true, [&](const CaseFigures& f) { return valueOf(f.eyeHeightV, 1e3); },
+         [](const CaseFigures& f) { return Or(f.eyeHeightV, [](double v) { return FormatFixed(v * 1e3, 0); }); }},
+        {"eye width [UI]", true, [&](const CaseFigures& f) { return valueOf(f.eyeWidthUi, 1); },
+         [](const CaseFigures& f) { return Or(f.eyeWidthUi, [](double v) { return FormatFixed(v, 2); }); }},
+        {"BER (log10; an error-free case shows its 95 % bound)", false, BerLog,
+         [](const CaseFigures& f) { return std::isfinite(BerLog(f)) ? (f.errors && *f.errors == 0 ? "&lt;" : "") + FormatFixed(BerLog(f), 1) : "—"; }},
+        {"chosen equaliser index", true, [&](const CaseFigures& f) { return valueOf(f.equaliserIndex, 1); },
+         [](const CaseFigures& f) { return Or(f.equaliserIndex, [](double v) { return FormatFixed(v, 0); }); }},
+    };
+    if (at1e12) {
+        figures.insert(figures.begin() + 2,
+                       {"eye height at 1e-12 [mV]", true, [&](const CaseFigures& f) { return valueOf(f.eyeHeight1e12V, 1e3); },
+                        [](const CaseFigures& f) { return Or(f.eyeHeight1e12V, [](double v) { return FormatFixed(v * 1e3, 0); }); }});
+        figures.insert(figures.begin() + 3,
+                       {"eye width at 1e-12 [UI]", true, [&](const CaseFigures& f) { return valueOf(f.eyeWidth1e12Ui, 1); },
+                        [](const CaseFigures& f) { return Or(f.eyeWidth1e12Ui, [](double v) { return FormatFixed(v, 2); }); }});
+    }
+    std::vector<HeatGrid> grids;
+    for (const Figure& figure : figures) {
+        HeatGrid grid;
+        grid.title = figure.title;
+        grid.xSetting = xName;
+        grid.ySetting = yName;
+        grid.xValues = xs;
+        grid.yValues = ys;
+        grid.higherIsBetter = figure.higherIsBetter;
+        grid.z.assign(xs.size() * ys.size(), kNaN);
+        grid.text.assign(xs.size() * ys.size(), "");
+        for (const CaseRow* row : plane) {
+            const std::size_t c = std::find(xs.begin(), xs.end(), Setting(*row, xName)) - xs.begin();
+            const std::size_t r = std::find(ys.begin(), ys.end(), yName.empty() ? "" : Setting(*row, yName)) - ys.begin();
+            grid.z[r * xs.size() + c] = figure.value(row->figures);
+            grid.text[r * xs.size() + c] = figure.text(row->figures);
+        }
+        grids.push_back(std::move(grid));
+    }
+    return grids;
+}
+
+std::string SweepReportHtml(const CaseTable& table, const std::string& title, const std::string& reportFolder) {
+    std::size_t missing = 0;
+    for (const CaseRow& row : table.rows) missing += row.summary.is_null() ? 1 : 0;
+    std::string sub = FormatCount(table.rows.size()) + " cases over " + std::to_string(table.channels.size()) +
+                      (table.channels.size() == 1 ? " channel" : " channels");
+    if (!table.sweptSettings.empty()) {
+        sub += "; swept:";
+        for (const std::string& name : table.sweptSettings) sub += " " + name;
+    }
+    if (missing > 0) sub += "; " + FormatCount(missing) + " without a result";
+    std::string html = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" + E(title) +
+                       "</title>\n<style>" + kStyle + "</style></head>\n<body><header><div class=\"wrap\"><h1>" + E(title) +
+                       "</h1><div class=\"sub\">" + E(sub) + "</div></div></header>\n<main class=\"wrap\">\n";
+    std::vector<int> bestRows;
+    for (const std::string& channel : table.channels) {
+        const int best = BestCase(table, channel);
+        bestRows.push_back(best);
+        html += "<section><h2>" + E(channel) + "</h2>\n";
+        const CaseRow& row = table.rows[best];
+        const bool clean = row.figures.errorFree == Verdict::Pass;
+        html += std::string("<div class=\"best") + (clean ? "" : " bad") + "\">Best setting: <b>" +
+                E(SettingsText(row, table.sweptSettings)) + "</b> — " + E(FiguresText(row.figures)) +
+                (clean ? "" : " (no case of this channel ran error-free)") + "</div>\n";
+        const std::vector<HeatGrid> grids = ChannelHeatGrids(table, channel, best);
+        if (!grids.empty()) {
+            html += "<div class=\"grids\">";
+            const std::string bestX = Setting(row, grids[0].xSetting);
+            const std::string bestY = grids[0].ySetting.empty() ? "" : Setting(row, grids[0].ySetting);
+            for (const HeatGrid& grid : grids) html += HeatGridHtml(grid, bestX, bestY);
+            html += "</div>\n";
+            if (table.sweptSettings.size() > 2) {
+                std::string held;
+                for (std::size_t s = 2; s < table.sweptSettings.size(); ++s)
+                    held += (held.empty() ? "" : ", ") + table.sweptSettings[s] + " = " + Setting(row, table.sweptSettings[s]);
+                html += "<p class=\"note\">The maps hold " + E(held) + " at the best case's values.</p>\n";
+            }
+        }
+        html += "</section>\n";
+    }
+    html += "<section><h2>Cases</h2>\n" + CaseTableHtml(table, bestRows, reportFolder) +
+            "<p class=\"note\">The best setting of a channel is its error-free case with the largest eye height (at a "
+            "BER of 1e-12 where every case gives it, else of the folded eye), then the widest eye; when no case is "
+            "error-free, the lowest BER. Each case name links to its own report.</p></section>\n";
+    html += "</main><footer>kelvane-sim sweep report</footer></body></html>\n";
+    return html;
+}
+
+std::string CaseTableCsv(const CaseTable& table) {
+    auto number = [](const std::optional<double>& v) { return v ? FormatGeneral(*v, 10) : std::string(); };
+    auto quoted = [](const std::string& text) {
+        std::string out = "\"";
+        for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+        return out + "\"";
+    };
+    std::string csv = "case,channel";
+    for (const std::string& name : table.sweptSettings) csv += "," + quoted(name);
+    csv += ",error_free,errors,bits_compared,ber,ber_limit_95,eye_height_v,eye_width_ui,eye_height_1e12_v,eye_width_1e12_ui,"
+           "equaliser_index,equaliser_column,dfe_tap1_v,adaptation_complete,clock_locked,problem\n";
+    for (const CaseRow& row : table.rows) {
+        const CaseFigures& f = row.figures;
+        csv += quoted(row.name) + "," + quoted(row.channel);
+        for (const std::string& name : table.sweptSettings) csv += "," + quoted(Setting(row, name));
+        const bool has = !row.summary.is_null();
+        csv += "," + std::string(has ? VerdictText(f.errorFree) : "") + "," + number(f.errors) + "," + number(f.bitsCompared) + "," +
+               number(f.ber) + "," + number(f.berLimit95) + "," + number(f.eyeHeightV) + "," + number(f.eyeWidthUi) + "," +
+               number(f.eyeHeight1e12V) + "," + number(f.eyeWidth1e12Ui) + "," + number(f.equaliserIndex) + "," +
+               number(f.equaliserColumn) + "," + number(f.dfeTap1V) + "," + (has ? VerdictText(f.adaptationComplete) : "") + "," +
+               (has ? VerdictText(f.clockLocked) : "") + "," + quoted(row.problem) + "\n";
+    }
+    return csv;
+}
+
+void WriteSweepReport(const CaseTable& table, const std::string& title, const std::string& folder) {
+    WriteTextFile(folder + "/report.html", SweepReportHtml(table, title, folder));
+    WriteTextFile(folder + "/cases.csv", CaseTableCsv(table));
+}
+
+}  // namespace ksim
