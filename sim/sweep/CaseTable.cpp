@@ -124,8 +124,8 @@ void ReadSettings(const OrderedJson& s, CaseRow& row) {
             if (it.key() == "Rx_config") continue;  // set by the simulator for each receiver instance
             const OrderedJson* requested = FindPath(it.value(), "requested");
             if (requested == nullptr || requested->is_null()) continue;
-            row.settings[std::string(side) + "." + it.key()] =
-                requested->is_string() ? requested->get<std::string>() : requested->dump();
+            row.settings.emplace_back(std::string(side) + "." + it.key(),
+                                      requested->is_string() ? requested->get<std::string>() : requested->dump());
         }
     }
 }
@@ -151,7 +151,27 @@ CaseFigures ReadFigures(const OrderedJson& s) {
     return f;
 }
 
+// The settings a sweep's case name gives ("chan,tx.c1=3,rx.CTLE=5" -> tx.c1, rx.CTLE), in its order.
+std::vector<std::string> SettingsNamed(const std::string& caseName) {
+    std::vector<std::string> names;
+    std::size_t start = caseName.find(',');
+    while (start != std::string::npos) {
+        const std::size_t end = caseName.find(',', start + 1);
+        const std::string item = caseName.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
+        const std::size_t equals = item.find('=');
+        if (equals != std::string::npos) names.push_back(item.substr(0, equals));
+        start = end;
+    }
+    return names;
+}
+
 }  // namespace
+
+std::string SettingOf(const CaseRow& row, const std::string& name) {
+    for (const auto& setting : row.settings)
+        if (setting.first == name) return setting.second;
+    return "";
+}
 
 const char* VerdictText(Verdict verdict) {
     return verdict == Verdict::Pass ? "pass" : verdict == Verdict::Fail ? "fail" : "not measured";
@@ -209,12 +229,19 @@ CaseTable BuildCaseTable(const std::vector<std::string>& caseFolders) {
         bool firstSeen = false, varies = false;
         for (const CaseRow& row : table.rows) {
             if (row.summary.is_null()) continue;
-            const auto it = row.settings.find(name);
-            const std::string value = it == row.settings.end() ? "" : it->second;
+            const std::string value = SettingOf(row, name);
             if (!firstSeen) first = value, firstSeen = true;
             else if (value != first) varies = true;
         }
         if (varies) table.sweptSettings.push_back(name);
+    }
+    for (const CaseRow& row : table.rows) {
+        if (row.summary.is_null()) continue;
+        const std::vector<std::string> named = SettingsNamed(row.name);
+        auto rank = [&](const std::string& name) { return std::find(named.begin(), named.end(), name) - named.begin(); };
+        std::stable_sort(table.sweptSettings.begin(), table.sweptSettings.end(),
+                         [&](const std::string& a, const std::string& b) { return rank(a) < rank(b); });
+        break;
     }
     return table;
 }

@@ -3,7 +3,6 @@
 // The cases of a sweep (or any set of runs) read back from their summary.json files: each case's settings,
 // its figures, and which settings vary across the set. What the sweep report and collect show.
 
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,14 +27,16 @@ struct CaseRow {
     std::string folder;    // as found
     std::string problem;   // why there is no summary ("" when there is one)
     std::string channel;   // short channel label ("DPO_4in_Meg7_THRU", "analytic 15 dB", "... + 8 dB")
-    std::map<std::string, std::string> settings;  // "tx.c1" -> "3": every parameter the run's string set
+    std::vector<std::pair<std::string, std::string>> settings;  // ("tx.c1", "3"): every parameter the run's
+                                                                // string set, in the summary's order
     CaseFigures figures;
     OrderedJson summary;   // null when there is none
 };
 
 struct CaseTable {
     std::vector<CaseRow> rows;
-    std::vector<std::string> sweptSettings;  // settings whose value differs between cases, in order of first sight
+    std::vector<std::string> sweptSettings;  // settings whose value differs between cases: in the order the sweep's
+                                             // case names give them, else in order of first sight
     std::vector<std::string> channels;       // labels in order of first sight
 };
 
@@ -55,6 +56,9 @@ CaseTable BuildCaseTable(const std::vector<std::string>& caseFolders);
 // of the best row of the channel, or -1 when it has no case with a summary.
 int BestCase(const CaseTable& table, const std::string& channel);
 
-const char* VerdictText(Verdict verdict);  // "pass", "fail", "not measured"
+const char* VerdictText(Verdict verdict);
+
+// The value of a setting in a row, "" when its run did not set it.
+std::string SettingOf(const CaseRow& row, const std::string& name);  // "pass", "fail", "not measured"
 
 }  // namespace ksim

@@ -70,10 +70,7 @@ std::vector<std::string> SortedValues(std::vector<std::string> values) {
     return values;
 }
 
-std::string Setting(const CaseRow& row, const std::string& name) {
-    const auto it = row.settings.find(name);
-    return it == row.settings.end() ? "" : it->second;
-}
+std::string Setting(const CaseRow& row, const std::string& name) { return SettingOf(row, name); }
 
 std::string Or(const std::optional<double>& value, const std::function<std::string(double)>& format) {
     return value ? format(*value) : std::string("—");

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and tests need, when they are missing and we are root, and the
 # decimal-comma locale that the parameter parser is tested under. mingw-w64 cross-builds the Windows DLLs;
-# wine64 runs them in the tests.
+# wine64 runs them in the tests; GNU parallel runs a sweep's job file in the tests.
 set -euo pipefail
 packages=(g++ g++-multilib cmake make qemu-user binutils clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
           libcli11-dev nlohmann-json3-dev libfftw3-dev libpng-dev locales
-          g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64)
+          g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 parallel)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
