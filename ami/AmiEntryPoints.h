@@ -6,10 +6,7 @@
 // A model class provides:
 //   static constexpr const char* kRootName;              root of its parameter paths and of its messages
 //   static AmiParameterTable<Model> AmiParameters();      its parameters in reading order
-//   static constexpr bool kHasClockPort;                  true when ClockPort() reports clock times
-//   void SetTiming(double bitTime, int samplesPerBit);   before any parameter is read
-//   CircularBuffer<double>& InputPort(), OutputPort(), and ClockPort() when kHasClockPort
-//   template <class F> void ForEachPort(F f);             every external port buffer, in member order
+//   static constexpr auto AmiBinding();                   its timing members and ports (ami/AmiModelBinding.h)
 //   the DFModel lifecycle operations.
 // and may provide, to process a whole AMI_GetWave block at once:
 //   bool RunBlock(double* wave, std::size_t n);           n samples in place, as n Runs through the ports
@@ -24,6 +21,7 @@
 #include <utility>
 
 #include "ami/AmiInstance.h"
+#include "ami/AmiModelBinding.h"
 #include "ami/AmiParameterSpec.h"
 #include "ami/AmiParameterTree.h"
 #include "ami/AmiTiming.h"
@@ -117,7 +115,7 @@ long Init(double sampleInterval, double bitTime, const char* parametersIn, void*
     try {
         const AmiParameterTree tree(parametersIn);
         instance->samplesPerBit = SamplesPerBitFor(sampleInterval, bitTime);
-        instance->model.SetTiming(bitTime, instance->samplesPerBit);
+        ami_model::SetTiming(instance->model, bitTime, instance->samplesPerBit);
         ReadParameters(instance->model, tree, text);
         instance->AttachPorts();
         if (!instance->model.Setup()) {
@@ -182,10 +180,10 @@ long GetWave(double* wave, long waveSize, double* clockTimes, void* memory) {
     try {
         instance->clockTimes.resize(static_cast<std::size_t>(waveSize) + 1, 0.0);
         Model& model = instance->model;
-        auto& input = model.InputPort();
-        auto& output = model.OutputPort();
+        auto& input = ami_model::InputPort(model);
+        auto& output = ami_model::OutputPort(model);
         if constexpr (HasRunBlock<Model>::value) {
-            static_assert(!Model::kHasClockPort, "a model that runs whole blocks reports no clock times");
+            static_assert(!ami_model::kHasClockPort<Model>, "a model that runs whole blocks reports no clock times");
             if (!model.RunBlock(wave, static_cast<std::size_t>(waveSize))) {
                 AppendLifecycleError(instance->messageText, Model::kRootName, "Run");
                 result = 0;
@@ -205,8 +203,8 @@ long GetWave(double* wave, long waveSize, double* clockTimes, void* memory) {
                         break;
                     }
                     wave[i] = output.data[output.position];
-                    if constexpr (Model::kHasClockPort) {
-                        auto& clock = model.ClockPort();
+                    if constexpr (ami_model::kHasClockPort<Model>) {
+                        auto& clock = ami_model::ClockPort(model);
                         const double time = clock.data[clock.position];
                         if (time >= 0.0) instance->clockTimes[static_cast<std::size_t>(count++)] = time;
                     }

@@ -4,6 +4,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "ami/AmiModelBinding.h"
+
 // Everything one AMI handle owns. Members are destroyed in reverse order: clock times, message text, then
 // the model. Port storage attached by AMI_Init is released before the model is destroyed.
 template <typename Model>
@@ -21,7 +23,7 @@ struct AmiInstance {
 
     // Gives every external port one element of storage of its own.
     void AttachPorts() {
-        model.ForEachPort([](auto& port) {
+        ami_model::ForEachPort(model, [](auto& port) {
             using Buffer = std::remove_reference_t<decltype(port)>;
             port.Free(nullptr);
             port.data = Buffer::Allocate(1);
@@ -31,6 +33,6 @@ struct AmiInstance {
         });
     }
     void ReleasePorts() {
-        model.ForEachPort([](auto& port) { port.Free(nullptr); });
+        ami_model::ForEachPort(model, [](auto& port) { port.Free(nullptr); });
     }
 };

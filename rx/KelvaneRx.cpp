@@ -128,7 +128,7 @@ bool kelvane_rx::Setup() {
     tickFork.output.SetBusWidth(6);
     ok = tickFork.Setup() && ok;
 
-    ForEachPort([](Velmora::CircularBufferBase& port) { Velmora::SetUnitRate(port); });
+    ami_model::ForEachPort(*this, [](Velmora::CircularBufferBase& port) { Velmora::SetUnitRate(port); });
     return ok;
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "ami/AmiModelBinding.h"
 #include "ami/AmiParameterSpec.h"
 #include "dsp/ClockTimes.h"
 #include "runtime/CircularBuffer.h"
@@ -28,7 +29,6 @@
 class kelvane_rx final : public Velmora::DFModel {
 public:
     static constexpr const char* kRootName = "kelvane_rx";
-    static constexpr bool kHasClockPort = true;
     static constexpr int kEqTableLength = 16;
     static constexpr int kArcs = 64;
     // The adaptation's schedule: it starts after the loop has settled for kStartGateClocks clock periods;
@@ -100,20 +100,10 @@ public:
     // AMI_Init's note on a Factor above 1: the clock then ticks Factor times per bit, more than the clock-time
     // array a call may fill (floor(n / samples per bit) + 3 entries with the terminator) can hold.
     void AppendInitNotes(std::string& text) const;
-    void SetTiming(double bitTimeValue, int samplesPerBitValue) {
-        bitTime = bitTimeValue;
-        samplesPerBit = samplesPerBitValue;
-    }
-    Velmora::CircularBuffer<double>& InputPort() { return inputPort; }
-    Velmora::CircularBuffer<double>& OutputPort() { return outputPort; }
-    Velmora::CircularBuffer<double>& ClockPort() { return clockPort; }
-    template <typename F>
-    void ForEachPort(F f) {
-        f(inputPort);
-        f(clockPort);
-        f(outputPort);
-        f(decisionPort);
-        f(tickPort);
+    static constexpr auto AmiBinding() {
+        return ami_model::Bind(&kelvane_rx::bitTime, &kelvane_rx::samplesPerBit, &kelvane_rx::inputPort,
+                               &kelvane_rx::outputPort, &kelvane_rx::clockPort, &kelvane_rx::decisionPort,
+                               &kelvane_rx::tickPort);
     }
 
     // Sections.

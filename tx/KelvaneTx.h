@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "ami/AmiModelBinding.h"
 #include "ami/AmiParameterSpec.h"
 #include "dsp/TimeResponseFIR.h"
 #include "runtime/CircularBuffer.h"
@@ -13,7 +14,6 @@
 class kelvane_tx final : public Velmora::DFModel {
 public:
     static constexpr const char* kRootName = "kelvane_tx";
-    static constexpr bool kHasClockPort = false;
     // The FFE's taps are this many samples apart whatever the simulator's sample interval: one unit
     // interval at the nominal 32 samples per bit.
     static constexpr int kFfeTapSpacingSamples = 32;
@@ -57,16 +57,9 @@ public:
     bool SelectPath(Velmora::FirPath path) { return response.SelectPath(path); }
 
     // AMI layer hooks.
-    void SetTiming(double bitTimeValue, int samplesPerBitValue) {
-        bitTime = bitTimeValue;
-        samplesPerBit = static_cast<double>(samplesPerBitValue);
-    }
-    Velmora::CircularBuffer<double>& InputPort() { return input; }
-    Velmora::CircularBuffer<double>& OutputPort() { return output; }
-    template <typename F>
-    void ForEachPort(F f) {
-        f(input);
-        f(output);
+    static constexpr auto AmiBinding() {
+        return ami_model::Bind(&kelvane_tx::bitTime, &kelvane_tx::samplesPerBit, &kelvane_tx::input,
+                               &kelvane_tx::output, nullptr);
     }
 
 private:

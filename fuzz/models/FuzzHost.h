@@ -63,7 +63,7 @@ inline long CallGetWave(void* handle, HostBlock& block) {
         last = block.clocks[i];
     }
     Require(i < slots && block.clocks[i] == -1.0);  // every call terminates the list within the array
-    if (!FuzzModel::kHasClockPort) Require(i == 0);
+    if (!ami_model::kHasClockPort<FuzzModel>) Require(i == 0);
     return result;
 }
 
