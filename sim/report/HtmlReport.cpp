@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "sim/report/ChartPage.h"
 #include "sim/report/FileOutput.h"
 #include "sim/report/MarkupEscape.h"
 #include "sim/report/NumberFormat.h"
@@ -202,7 +203,7 @@ std::string KeyFigures(const RunReport& r) {
            "</div></section>\n";
 }
 
-std::string EyeSection(const RunReport& r) {
+std::string EyeSection(const RunReport& r, ChartPage& page) {
     const EyeAnalysis& e = r.eye;
     std::uint32_t most = 0;
     for (std::uint32_t count : e.density) most = std::max(most, count);
@@ -212,7 +213,7 @@ std::string EyeSection(const RunReport& r) {
         Row("Bins", std::to_string(e.phaseBins) + " \xC3\x97 " + std::to_string(e.levelBins)) +
         Row("Level range", FormatFixed(e.levelMinV * 1e3, 0) + " to " + FormatFixed(e.levelMaxV * 1e3, 0) + " mV") +
         Row("Most hits in a bin", FormatCount(most));
-    return "<section><h2>Eye diagram</h2><div class=\"eye-row\"><div class=\"eye\">" + InlineSvg(EyeDiagramSvg(r)) +
+    return "<section><h2>Eye diagram</h2><div class=\"eye-row\"><div class=\"eye\">" + page.Place(EyeChart(r), EyeDiagramSvg(r)) +
            "</div><div>" + Card("Eye opening", figures) +
            "<p class=\"note\">Density of the equalised signal folded at the recovered clock over two unit intervals "
            "centred on the sampling point. Colour is the number of hits per bin on a log scale; black where no "
@@ -221,10 +222,9 @@ std::string EyeSection(const RunReport& r) {
            "The sampling point is given from the falling clock edge.</p></div></div></section>\n";
 }
 
-std::string ClockSection(const RunReport& r) {
-    return "<section><h2>Clock recovery</h2><div class=\"plot\">" + InlineSvg(ClockPeriodPlot(r)) +
-           "</div><div class=\"plot\">" + InlineSvg(ClockPhasePlot(r)) +
-           "</div><p class=\"note\">Period and phase of every recovered clock edge (min/max decimated to a few "
+std::string ClockSection(const RunReport& r, ChartPage& page) {
+    return "<section><h2>Clock recovery</h2>" + page.Place(ClockPeriodChart(r)) + page.Place(ClockPhaseChart(r)) +
+           "<p class=\"note\">Period and phase of every recovered clock edge (min/max decimated to a few "
            "thousand points per curve, so single outliers stay visible).</p></section>\n";
 }
 
@@ -268,23 +268,21 @@ std::string StepTable(const RunReport& r) {
     return html + "</tbody></table></div>\n";
 }
 
-std::string AdaptationSection(const RunReport& r) {
+std::string AdaptationSection(const RunReport& r, ChartPage& page) {
     const AdaptationSummary& a = r.adaptation;
     std::string chosen = a.complete ? "Chosen setting: equaliser table index " + std::to_string(a.chosenTableIndex) +
                                           " (bank column " + std::to_string(a.chosenColumn) + "), DFE taps " +
                                           TapList(a.finalTaps) + "."
                                     : "The adaptation did not finish within the run.";
-    return "<section><h2>Adaptation</h2><div class=\"plot\">" + InlineSvg(AdaptationMeritPlot(r)) +
-           "</div><div class=\"plot\">" + InlineSvg(AdaptationSettingPlot(r)) + "</div><div class=\"plot\">" +
-           InlineSvg(AdaptationTapsPlot(r)) + "</div><p class=\"note\">" + chosen +
+    return "<section><h2>Adaptation</h2>" + page.Place(AdaptationMeritChart(r)) +
+           page.Place(AdaptationSettingChart(r)) + page.Place(AdaptationTapsChart(r)) + "<p class=\"note\">" + chosen +
            " Shaded rows use the chosen equaliser setting.</p>" + StepTable(r) + "</section>\n";
 }
 
-std::string ChannelSection(const RunReport& r) {
+std::string ChannelSection(const RunReport& r, ChartPage& page) {
     const ChannelInfo& c = r.channel;
     std::string html = "<section><h2>Channel</h2><p style=\"margin:0 0 10px\">" + E(c.kind) + ": " + E(c.source) +
-                       "</p><div class=\"plot\">" + InlineSvg(InsertionLossPlot(r)) + "</div><div class=\"plot\">" +
-                       InlineSvg(PulseResponsePlot(r)) + "</div>";
+                       "</p>" + page.Place(InsertionLossChart(r)) + page.Place(PulseResponseChart(r));
     const PulseCursors cursors = MeasurePulseCursors(r, 2, 10);
     if (cursors.valid) {
         std::string head = "<th>Cursor</th>", values = "<td><b>[mV]</b></td>";
@@ -356,18 +354,20 @@ std::string RenderHtmlReport(const RunReport& r, const HtmlReportOptions& option
                            " \xC2\xB7 " + std::to_string(r.samplesPerBit) + " samples per bit \xC2\xB7 " +
                            E(r.prbs) + " \xC2\xB7 " + FormatCount(r.bits) + " bits \xC2\xB7 " + E(r.channel.kind) +
                            " channel, " + FormatFixed(r.channel.lossDbAtNyquist, 1) + " dB at Nyquist";
+    ChartPage page(options.chartLibrary, options.chartLibraryName);
     std::string html;
-    html.reserve(1 << 20);
+    html.reserve((1 << 20) + options.chartLibrary.size());
     html += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
             "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
-            E(options.title) + "</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n";
+            E(options.title) + "</title>\n<style>" + kStyle + ChartPage::Style() + "</style>\n</head>\n<body>\n";
     html += "<header><div class=\"wrap\"><h1>" + E(options.title) + "</h1><div class=\"sub\">" + subtitle +
             "</div></div></header>\n<main class=\"wrap\">\n";
-    html += Verdict(r) + Warnings(r) + KeyFigures(r) + EyeSection(r) + ClockSection(r) + AdaptationSection(r) +
-            ChannelSection(r) + ConfigurationSection(r) + FilesSection(options);
+    html += Verdict(r) + Warnings(r) + KeyFigures(r) + EyeSection(r, page) + ClockSection(r, page) +
+            AdaptationSection(r, page) + ChannelSection(r, page) + ConfigurationSection(r) + FilesSection(options);
+    html += page.Notice();
     html += "<footer>kelvane-sim " + E(r.toolVersion) + " \xC2\xB7 wall time " + FormatFixed(r.wallSeconds, 2) +
             " s \xC2\xB7 " + FormatFixed(r.samplesPerSecond * 1e-6, 2) + " M samples/s</footer>\n";
-    html += "</main>\n</body>\n</html>\n";
+    html += "</main>\n" + page.Scripts() + "</body>\n</html>\n";
     return html;
 }
 

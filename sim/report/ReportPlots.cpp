@@ -17,14 +17,14 @@ const char* const kTapColours[5] = {"#2563eb", "#dc2626", "#059669", "#d97706", 
 const char kLockColour[] = "#059669";
 const char kAdaptColour[] = "#7c3aed";
 
-void AddTimeGuides(const RunReport& report, PlotOptions& options) {
+void AddTimeGuides(const RunReport& report, Chart& chart) {
     if (report.clock.locked) {
-        options.guides.push_back({true, report.clock.lockTimeS * 1e6,
+        chart.guides.push_back({true, report.clock.lockTimeS * 1e6,
                                   "locked at " + FormatFixed(report.clock.lockTimeS * 1e6, 2) + " \xC2\xB5s",
                                   kLockColour});
     }
     if (report.adaptation.complete && report.adaptation.completedAtS > 0) {
-        options.guides.push_back({true, report.adaptation.completedAtS * 1e6, "adaptation complete", kAdaptColour});
+        chart.guides.push_back({true, report.adaptation.completedAtS * 1e6, "adaptation complete", kAdaptColour});
     }
 }
 
@@ -75,12 +75,12 @@ std::string Px(double value) { return SvgCoordinate(value); }
 
 }  // namespace
 
-std::string ClockPeriodPlot(const RunReport& report, std::size_t maxPoints) {
+Chart ClockPeriodChart(const RunReport& report, std::size_t maxPoints) {
     const ClockAnalysis& clock = report.clock;
-    PlotSeries period;
-    period.label = "each edge";
+    ChartTrace period;
+    period.name = "each edge";
     period.colour = "#93c5fd";
-    period.lineWidth = 1;
+    period.width = 1;
     const std::size_t n = clock.timesS.empty() ? 0 : std::min(clock.periodsUi.size(), clock.timesS.size() - 1);
     for (std::size_t k = 0; k < n; ++k) {
         if (std::isfinite(clock.timesS[k + 1]) && std::isfinite(clock.periodsUi[k])) {
@@ -89,12 +89,12 @@ std::string ClockPeriodPlot(const RunReport& report, std::size_t maxPoints) {
         }
     }
     // edge periods sit on the sample grid, so the band alone hides slow wander; a running mean shows it
-    PlotSeries mean;
+    ChartTrace mean;
     const std::size_t length = AveragingLength(period.y.size());
     if (period.y.size() > 4 * length) {
-        mean.label = "mean of " + FormatCount(length) + " edges";
+        mean.name = "mean of " + FormatCount(length) + " edges";
         mean.colour = "#1e3a8a";
-        mean.lineWidth = 2;
+        mean.width = 2;
         // the running mean is smooth: every (length / 4)th point draws it
         const std::vector<double> smooth = MovingAverage(period.y, length);
         for (std::size_t k = 0; k < smooth.size(); k += std::max<std::size_t>(1, length / 4)) {
@@ -102,26 +102,27 @@ std::string ClockPeriodPlot(const RunReport& report, std::size_t maxPoints) {
             mean.y.push_back(smooth[k]);
         }
     }
-    PlotOptions options;
-    options.id = "clock-period";
-    options.title = "Recovered clock period";
-    options.xLabel = "time [\xC2\xB5s]";
-    options.yLabel = "period [UI]";
-    options.maxPoints = maxPoints;
-    options.guides.push_back({false, 1.0, "1 UI", "#6b7280"});
-    options.xInclude = {0};
-    AddTimeGuides(report, options);
-    return RenderLinePlot(options, {period, mean});
+    Chart chart;
+    chart.id = "clock-period";
+    chart.title = "Recovered clock period";
+    chart.x.title = "time [\xC2\xB5s]";
+    chart.y.title = "period [UI]";
+    chart.maxPoints = maxPoints;
+    chart.guides.push_back({false, 1.0, "1 UI", "#6b7280"});
+    chart.x.include = {0};
+    AddTimeGuides(report, chart);
+    chart.traces = {period, mean};
+    return chart;
 }
 
-std::string ClockPhasePlot(const RunReport& report, std::size_t maxPoints) {
+Chart ClockPhaseChart(const RunReport& report, std::size_t maxPoints) {
     const ClockAnalysis& clock = report.clock;
     // the phase is shown within one UI around its mean after lock, so a clock that settles near the
     // wrap point is not torn between the top and the bottom of the plot
     const double centre = PhaseCentre(clock);
-    PlotSeries phase;
+    ChartTrace phase;
     phase.colour = "#0891b2";
-    phase.lineWidth = 1;
+    phase.width = 1;
     phase.breakJump = 0.5;  // a wrap is no movement of the clock
     const std::size_t n = std::min(clock.phaseUi.size(), clock.timesS.size());
     for (std::size_t k = 0; k < n; ++k) {
@@ -129,32 +130,33 @@ std::string ClockPhasePlot(const RunReport& report, std::size_t maxPoints) {
         phase.x.push_back(clock.timesS[k] * 1e6);
         phase.y.push_back(centre + offset - std::round(offset));
     }
-    PlotOptions options;
-    options.id = "clock-phase";
-    options.title = "Clock phase against the ideal bit grid";
-    options.xLabel = "time [\xC2\xB5s]";
-    options.yLabel = "phase [UI]";
-    options.maxPoints = maxPoints;
-    options.fixedY = true;
-    options.yMin = centre - 0.5;
-    options.yMax = centre + 0.5;
-    options.xInclude = {0};
-    if (n > 0) options.guides.push_back({false, centre, "mean " + FormatFixed(centre, 3) + " UI", "#6b7280"});
-    AddTimeGuides(report, options);
-    return RenderLinePlot(options, {phase});
+    Chart chart;
+    chart.id = "clock-phase";
+    chart.title = "Clock phase against the ideal bit grid";
+    chart.x.title = "time [\xC2\xB5s]";
+    chart.y.title = "phase [UI]";
+    chart.maxPoints = maxPoints;
+    chart.y.fixed = true;
+    chart.y.min = centre - 0.5;
+    chart.y.max = centre + 0.5;
+    chart.x.include = {0};
+    if (n > 0) chart.guides.push_back({false, centre, "mean " + FormatFixed(centre, 3) + " UI", "#6b7280"});
+    AddTimeGuides(report, chart);
+    chart.traces = {phase};
+    return chart;
 }
 
-std::string AdaptationMeritPlot(const RunReport& report) {
+Chart AdaptationMeritChart(const RunReport& report) {
     const auto& steps = report.adaptation.steps;
-    PlotSeries merit, heo, veo;
-    merit.label = "merit = 0.25 VEO + HEO";
+    ChartTrace merit, heo, veo;
+    merit.name = "merit = 0.25 VEO + HEO";
     merit.colour = "#111827";
-    merit.lineWidth = 2;
+    merit.width = 2;
     merit.markers = true;
-    heo.label = "HEO [UI]";
+    heo.name = "HEO [UI]";
     heo.colour = "#2563eb";
     heo.dashed = true;
-    veo.label = "VEO [V]";
+    veo.name = "VEO [V]";
     veo.colour = "#dc2626";
     veo.dashed = true;
     merit.x = heo.x = veo.x = StepNumbers(steps.size());
@@ -163,74 +165,77 @@ std::string AdaptationMeritPlot(const RunReport& report) {
         heo.y.push_back(s.heo);
         veo.y.push_back(s.veo);
     }
-    PlotOptions options;
-    options.id = "adapt-merit";
-    options.title = "Eye measurements per adaptation step";
-    options.xLabel = "adaptation step";
-    options.yLabel = "merit, HEO [UI], VEO [V]";
-    options.integerX = true;
-    options.height = 280;
-    options.yInclude = {0};
-    return RenderLinePlot(options, {heo, veo, merit});
+    Chart chart;
+    chart.id = "adapt-merit";
+    chart.title = "Eye measurements per adaptation step";
+    chart.x.title = "adaptation step";
+    chart.y.title = "merit, HEO [UI], VEO [V]";
+    chart.x.integer = true;
+    chart.height = 280;
+    chart.y.include = {0};
+    chart.traces = {heo, veo, merit};
+    return chart;
 }
 
-std::string AdaptationSettingPlot(const RunReport& report) {
+Chart AdaptationSettingChart(const RunReport& report) {
     const auto& steps = report.adaptation.steps;
-    PlotSeries index;
-    index.label = "equaliser table index";
+    ChartTrace index;
+    index.name = "equaliser table index";
     index.colour = "#7c3aed";
-    index.lineWidth = 2;
+    index.width = 2;
     index.steps = true;
     index.markers = true;
     index.x = StepNumbers(steps.size());
     for (const AdaptationStep& s : steps) index.y.push_back(s.tableIndex);
-    PlotOptions options;
-    options.id = "adapt-setting";
-    options.title = "Equaliser setting per adaptation step";
-    options.xLabel = "adaptation step";
-    options.yLabel = "table index";
-    options.integerX = true;
-    options.integerY = true;
-    options.height = 240;
+    Chart chart;
+    chart.id = "adapt-setting";
+    chart.title = "Equaliser setting per adaptation step";
+    chart.x.title = "adaptation step";
+    chart.y.title = "table index";
+    chart.x.integer = true;
+    chart.y.integer = true;
+    chart.height = 240;
     if (report.adaptation.chosenTableIndex >= 0) {
-        options.guides.push_back({false, static_cast<double>(report.adaptation.chosenTableIndex),
+        chart.guides.push_back({false, static_cast<double>(report.adaptation.chosenTableIndex),
                                   "chosen " + std::to_string(report.adaptation.chosenTableIndex), "#6b7280"});
     }
-    return RenderLinePlot(options, {index});
+    chart.traces = {index};
+    return chart;
 }
 
-std::string AdaptationTapsPlot(const RunReport& report) {
+Chart AdaptationTapsChart(const RunReport& report) {
     const auto& steps = report.adaptation.steps;
-    std::vector<PlotSeries> taps(5);
+    std::vector<ChartTrace> taps(5);
     const std::vector<double> x = StepNumbers(steps.size());
     for (int t = 0; t < 5; ++t) {
-        taps[t].label = "tap " + std::to_string(t + 1);
+        taps[t].name = "tap " + std::to_string(t + 1);
         taps[t].colour = kTapColours[t];
         taps[t].steps = true;
-        taps[t].lineWidth = 1.8;
+        taps[t].width = 1.8;
         taps[t].x = x;
         for (const AdaptationStep& s : steps) taps[t].y.push_back(s.taps[t] * 1e3);
     }
-    PlotOptions options;
-    options.id = "adapt-taps";
-    options.title = "DFE taps per adaptation step";
-    options.xLabel = "adaptation step";
-    options.yLabel = "tap weight [mV]";
-    options.integerX = true;
-    options.height = 280;
-    options.yInclude = {0};
-    return RenderLinePlot(options, taps);
+    Chart chart;
+    chart.id = "adapt-taps";
+    chart.title = "DFE taps per adaptation step";
+    chart.x.title = "adaptation step";
+    chart.y.title = "tap weight [mV]";
+    chart.x.integer = true;
+    chart.height = 280;
+    chart.y.include = {0};
+    chart.traces = taps;
+    return chart;
 }
 
-std::string PulseResponsePlot(const RunReport& report) {
+Chart PulseResponseChart(const RunReport& report) {
     const std::vector<double>& p = report.channel.pulseResponse;
-    PlotSeries response, cursors;
-    response.label = "pulse response";
+    ChartTrace response, cursors;
+    response.name = "pulse response";
     response.colour = "#2563eb";
-    response.lineWidth = 2;
-    cursors.label = "cursors";
+    response.width = 2;
+    cursors.name = "cursors";
     cursors.colour = "#dc2626";
-    cursors.lineWidth = 0;
+    cursors.kind = TraceKind::Markers;
     cursors.markers = true;
     const PulseCursors measured = MeasurePulseCursors(report, 0, 0);
     if (measured.valid) {
@@ -261,38 +266,117 @@ std::string PulseResponsePlot(const RunReport& report) {
             cursors.y.push_back(shown.values[k]);
         }
     }
-    PlotOptions options;
-    options.id = "pulse";
-    options.title = "Channel pulse response (one bit of +1 V)";
-    options.xLabel = "time from the peak [UI]";
-    options.yLabel = "response [V]";
-    options.yInclude = {0};
-    options.guides.push_back({false, 0.0, "", "#9ca3af"});
-    return RenderLinePlot(options, {response, cursors});
+    Chart chart;
+    chart.id = "pulse";
+    chart.title = "Channel pulse response (one bit of +1 V)";
+    chart.x.title = "time from the peak [UI]";
+    chart.y.title = "response [V]";
+    chart.y.include = {0};
+    chart.guides.push_back({false, 0.0, "", "#9ca3af"});
+    chart.traces = {response, cursors};
+    return chart;
 }
 
-std::string InsertionLossPlot(const RunReport& report) {
+Chart InsertionLossChart(const RunReport& report) {
     const ChannelInfo& c = report.channel;
-    PlotSeries loss;
-    loss.label = "insertion loss";
+    ChartTrace loss;
+    loss.name = "insertion loss";
     loss.colour = "#2563eb";
-    loss.lineWidth = 2;
+    loss.width = 2;
     for (std::size_t k = 0; k < std::min(c.lossFrequencyHz.size(), c.lossDb.size()); ++k) {
         if (!std::isfinite(c.lossDb[k])) continue;
         loss.x.push_back(c.lossFrequencyHz[k] * 1e-9);
         loss.y.push_back(c.lossDb[k]);
     }
-    PlotOptions options;
-    options.id = "insertion-loss";
-    options.title = "Channel insertion loss";
-    options.xLabel = "frequency [GHz]";
-    options.yLabel = "loss [dB]";
-    options.xInclude = {0};
-    options.yInclude = {0};
-    if (report.bitTime > 0) options.guides.push_back({true, 0.5e-9 / report.bitTime, "Nyquist", "#6b7280"});
-    if (c.dataEndHz > 0) options.guides.push_back({true, c.dataEndHz * 1e-9, "end of data", "#dc2626"});
-    return RenderLinePlot(options, {loss});
+    Chart chart;
+    chart.id = "insertion-loss";
+    chart.title = "Channel insertion loss";
+    chart.x.title = "frequency [GHz]";
+    chart.y.title = "loss [dB]";
+    chart.x.include = {0};
+    chart.y.include = {0};
+    if (report.bitTime > 0) chart.guides.push_back({true, 0.5e-9 / report.bitTime, "Nyquist", "#6b7280"});
+    if (c.dataEndHz > 0) chart.guides.push_back({true, c.dataEndHz * 1e-9, "end of data", "#dc2626"});
+    chart.traces = {loss};
+    return chart;
 }
+
+Chart EyeChart(const RunReport& report) {
+    const EyeAnalysis& eye = report.eye;
+    Chart chart;
+    chart.id = "eye";
+    chart.title = "Eye of the equalised signal (" + FormatCount(eye.traces) + " UI folded)";
+    chart.x.title = "phase from the sampling point [UI]";
+    chart.y.title = "level [mV]";
+    chart.x.hoverFormat = ".3f";
+    chart.y.hoverFormat = ".1f";
+    chart.height = 520;
+    chart.darkPlotArea = true;
+    if (!EyeHasImage(eye) || !(eye.levelMaxV > eye.levelMinV)) {
+        chart.title += ": no eye data";
+        return chart;
+    }
+    ChartTrace map;
+    map.kind = TraceKind::HeatMap;
+    map.name = "hits per bin";
+    const double mvLo = eye.levelMinV * 1e3, mvHi = eye.levelMaxV * 1e3;
+    for (int c = 0; c < eye.phaseBins; ++c) map.x.push_back(-1 + (c + 0.5) * 2 / eye.phaseBins);
+    for (int r = 0; r < eye.levelBins; ++r) map.y.push_back(mvLo + (r + 0.5) * (mvHi - mvLo) / eye.levelBins);
+    // rows from the lowest level up; the density keeps its highest level in row 0. Empty bins stay black.
+    const std::uint32_t most = *std::max_element(eye.density.begin(), eye.density.end());
+    for (int r = eye.levelBins - 1; r >= 0; --r) {
+        for (int c = 0; c < eye.phaseBins; ++c) {
+            const std::uint32_t count = eye.density[static_cast<std::size_t>(r) * eye.phaseBins + c];
+            map.z.push_back(count > 0 ? std::log10(static_cast<double>(count)) : NAN);
+            map.zHover.push_back(count);
+        }
+    }
+    // the same log scale and colours as the eye image (EyeShade)
+    for (int i = 0; i <= 10; ++i) {
+        char hex[8];
+        map.colourScale.push_back({i / 10.0, HexColour(Inferno(kEyeFirstShade + (1 - kEyeFirstShade) * i / 10.0), hex)});
+    }
+    map.zMin = 0;
+    map.zMax = std::max(std::log10(static_cast<double>(most)), 1e-9);
+    for (double decade = 1; decade <= most; decade *= 10) {
+        map.zTickValues.push_back(std::log10(decade));
+        map.zTickTexts.push_back(FormatCount(static_cast<std::uint64_t>(decade)));
+    }
+    map.zTitle = "hits per bin (log scale)";
+    map.hoverTemplate = "%{x:.3f} UI, %{y:.1f} mV<br>%{text} hits<extra></extra>";
+    chart.traces.push_back(std::move(map));
+    chart.x.fixed = true;
+    chart.x.min = -1;
+    chart.x.max = 1;
+    chart.y.fixed = true;
+    chart.y.min = mvLo;
+    chart.y.max = mvHi;
+    const char mark[] = "#67e8f9", grid[] = "rgba(255,255,255,0.45)";
+    chart.guides.push_back({true, 0, "", grid});
+    if (mvLo < 0 && mvHi > 0) chart.guides.push_back({false, 0, "", grid});
+    if (eye.heightV > 0 && std::isfinite(eye.heightV)) {
+        const double half = std::min(eye.heightV * 1e3 / 2, std::min(mvHi, -mvLo));
+        chart.segments.push_back({0, half, 0, -half, "height " + FormatFixed(eye.heightV * 1e3, 1) + " mV", mark});
+    }
+    if (eye.widthUi > 0 && std::isfinite(eye.widthUi) && mvLo < 0 && mvHi > 0) {
+        // the bar spans the crossing-free span where it lies, which need not be centred on the sampling point
+        chart.segments.push_back({std::max(eye.widthLeftUi, -1.0), 0, std::min(eye.widthRightUi, 1.0), 0,
+                                  "width " + FormatFixed(eye.widthUi, 3) + " UI", mark});
+    }
+    return chart;
+}
+
+std::string ClockPeriodPlot(const RunReport& report, std::size_t maxPoints) {
+    return ChartSvg(ClockPeriodChart(report, maxPoints));
+}
+std::string ClockPhasePlot(const RunReport& report, std::size_t maxPoints) {
+    return ChartSvg(ClockPhaseChart(report, maxPoints));
+}
+std::string AdaptationMeritPlot(const RunReport& report) { return ChartSvg(AdaptationMeritChart(report)); }
+std::string AdaptationSettingPlot(const RunReport& report) { return ChartSvg(AdaptationSettingChart(report)); }
+std::string AdaptationTapsPlot(const RunReport& report) { return ChartSvg(AdaptationTapsChart(report)); }
+std::string PulseResponsePlot(const RunReport& report) { return ChartSvg(PulseResponseChart(report)); }
+std::string InsertionLossPlot(const RunReport& report) { return ChartSvg(InsertionLossChart(report)); }
 
 std::string EyeDiagramSvg(const RunReport& report) {
     const EyeAnalysis& eye = report.eye;

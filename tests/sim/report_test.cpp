@@ -444,54 +444,73 @@ TEST(EyeImage, PngDecodesToTheBinGridWithTheColourScale) {
     EXPECT_THROW(EncodeRgbPng(0, 3, {}), std::runtime_error);
 }
 
+// A stand-in for the charting library: the page must carry whatever text it is given, once.
+const char kStandInLibrary[] = "window.Plotly = { newPlot: function () {} };";
+
+// Both views: static SVG charts (no library) and interactive ones (each chart a box and its figure).
 TEST(HtmlReport, SelfContainedEscapedAndEmbedsTheEye) {
-    RunReport r = SyntheticReport(20000, 300);
-    EXPECT_EQ(RenderHtmlReport(r).find("http"), std::string::npos);  // not even an SVG namespace
+    for (const bool interactive : {false, true}) {
+        SCOPED_TRACE(interactive ? "interactive charts" : "static charts");
+        RunReport r = SyntheticReport(20000, 300);
+        HtmlReportOptions options;
+        options.chartLibrary = interactive ? kStandInLibrary : "";
+        EXPECT_EQ(RenderHtmlReport(r, options).find("http"), std::string::npos);  // not even an SVG namespace
 
-    const std::string hostile = "<script>alert('x')</script> & \"javascript:x\"";
-    r.txInitMessage = hostile;
-    r.rxParameters = "(kelvane_rx <img src=\"/etc/passwd\">)";
-    r.warnings.push_back(hostile);
-    r.channel.source = "<iframe src=\"https://x\">";
-    HtmlReportOptions options;
-    options.files = {"summary.json", "waves rx.csv", "http://x/y", "/etc/passwd"};
-    const std::string html = RenderHtmlReport(r, options);
+        const std::string hostile = "<script>alert('x')</script> & \"javascript:x\"";
+        r.txInitMessage = hostile;
+        r.rxParameters = "(kelvane_rx <img src=\"/etc/passwd\">)";
+        r.warnings.push_back(hostile);
+        r.channel.source = "<iframe src=\"https://x\">";
+        options.files = {"summary.json", "waves rx.csv", "http://x/y", "/etc/passwd"};
+        const std::string html = RenderHtmlReport(r, options);
 
-    EXPECT_EQ(html.find("<script"), std::string::npos);
-    EXPECT_EQ(html.find("<img"), std::string::npos);
-    EXPECT_EQ(html.find("<iframe"), std::string::npos);
-    EXPECT_NE(html.find("&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;"), std::string::npos);
+        // the only scripts are the library, the code that draws the charts and one figure per chart
+        const std::size_t charts = interactive ? 8 : 0;  // eye, 2 clock, 3 adaptation, insertion loss, pulse
+        EXPECT_EQ(CountOccurrences(html, "<script"), interactive ? charts + 2 : 0u);
+        EXPECT_EQ(CountOccurrences(html, "<script type=\"application/json\" data-chart="), charts);
+        EXPECT_EQ(CountOccurrences(html, kStandInLibrary), interactive ? 1u : 0u);
+        EXPECT_EQ(html.find("<img"), std::string::npos);
+        EXPECT_EQ(html.find("<iframe"), std::string::npos);
+        EXPECT_NE(html.find("&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;"), std::string::npos);
 
-    // every reference is a data: URI, an in-page fragment or a run-folder file named relative to the report
-    std::size_t dataUris = 0;
-    for (const std::string& target : References(html)) {
-        if (target.rfind("data:image/png;base64,", 0) == 0) {
-            ++dataUris;
-        } else {
-            EXPECT_TRUE(target[0] == '#' || target == "summary.json" || target == "waves%20rx.csv") << target;
+        // every reference is a data: URI, an in-page fragment or a run-folder file named relative to the report
+        std::size_t dataUris = 0;
+        for (const std::string& target : References(html)) {
+            if (target.rfind("data:image/png;base64,", 0) == 0) {
+                ++dataUris;
+            } else {
+                EXPECT_TRUE(target[0] == '#' || target == "summary.json" || target == "waves%20rx.csv") << target;
+            }
         }
-    }
-    EXPECT_EQ(dataUris, 1u);
-    EXPECT_NE(html.find("data:image/png;base64,iVBORw0KGgo"), std::string::npos);
-    EXPECT_EQ(html.find("src=\"/"), std::string::npos);
-    EXPECT_EQ(html.find("href=\"/"), std::string::npos);
+        // the static eye embeds its image; the interactive one is a heat map of the same bins
+        EXPECT_EQ(dataUris, interactive ? 0u : 1u);
+        EXPECT_EQ(html.find("data:image/png;base64,iVBORw0KGgo") != std::string::npos, !interactive);
+        EXPECT_EQ(html.find("src=\"/"), std::string::npos);
+        EXPECT_EQ(html.find("href=\"/"), std::string::npos);
 
-    EXPECT_NE(html.find("Error free"), std::string::npos);
-    EXPECT_NE(html.find(FormatCount(r.ber.bitsCompared)), std::string::npos);
-    EXPECT_EQ(CountOccurrences(html, "<svg"), 8u);  // eye, 2 clock, 3 adaptation, insertion loss, pulse
-    EXPECT_EQ(CountOccurrences(html, "<tr class=\"chosen\">"), 31u);  // its sweep step and the 30 DFE steps
+        EXPECT_NE(html.find("Error free"), std::string::npos);
+        EXPECT_NE(html.find(FormatCount(r.ber.bitsCompared)), std::string::npos);
+        EXPECT_EQ(CountOccurrences(html, "<svg"), interactive ? 0u : 8u);
+        EXPECT_EQ(CountOccurrences(html, "\"type\":\"heatmap\""), interactive ? 1u : 0u);
+        EXPECT_EQ(CountOccurrences(html, "<tr class=\"chosen\">"), 31u);  // its sweep step and the 30 DFE steps
+    }
 }
 
 TEST(HtmlReport, FailedRunStillRenders) {
-    RunReport r;
-    r.ber.aligned = false;
-    const std::string html = RenderHtmlReport(r);
-    EXPECT_NE(html.find("Not locked"), std::string::npos);
-    EXPECT_NE(html.find("Not complete"), std::string::npos);
-    EXPECT_NE(html.find("Not aligned"), std::string::npos);
-    EXPECT_NE(html.find("no eye data"), std::string::npos);
-    EXPECT_GE(CountOccurrences(html, "no data"), 6u);
-    EXPECT_EQ(html.find("data:image"), std::string::npos);
+    for (const bool interactive : {false, true}) {
+        SCOPED_TRACE(interactive ? "interactive charts" : "static charts");
+        RunReport r;
+        r.ber.aligned = false;
+        HtmlReportOptions options;
+        options.chartLibrary = interactive ? kStandInLibrary : "";
+        const std::string html = RenderHtmlReport(r, options);
+        EXPECT_NE(html.find("Not locked"), std::string::npos);
+        EXPECT_NE(html.find("Not complete"), std::string::npos);
+        EXPECT_NE(html.find("Not aligned"), std::string::npos);
+        EXPECT_NE(html.find("no eye data"), std::string::npos);
+        EXPECT_GE(CountOccurrences(html, "no data"), 6u);
+        EXPECT_EQ(html.find("data:image"), std::string::npos);
+    }
 }
 
 TEST(WaveformCsv, WritesColumnsOfUnequalLength) {

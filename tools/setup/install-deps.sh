@@ -6,10 +6,14 @@ set -euo pipefail
 packages=(g++ g++-multilib cmake make qemu-user binutils clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
           libcli11-dev nlohmann-json3-dev libfftw3-dev libpng-dev locales
           g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 parallel)
+# chromium: the reports are checked in a headless browser (the check is skipped without it).
+packages+=(chromium)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# npm installs the reports' charting library at build time (tools/plotly); any install of it will do.
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 root=no
 [ "$(id -u)" -eq 0 ] && root=yes
 if [ ${#missing[@]} -gt 0 ]; then
