@@ -57,32 +57,28 @@ Json ColourScale(const ChartTrace& t) {
     return scale;
 }
 
+// Row-major values as plotly's rows of a grid; missing values are gaps.
+Json GridRows(const std::vector<double>& values, std::size_t columns, std::size_t rows) {
+    Json grid = Json::array();
+    for (std::size_t row = 0; row < rows; ++row) {
+        Json cells = Json::array();
+        for (std::size_t col = 0; col < columns; ++col) {
+            const std::size_t at = row * columns + col;
+            cells.push_back(at < values.size() ? Number(values[at]) : Json(nullptr));
+        }
+        grid.push_back(cells);
+    }
+    return grid;
+}
+
 Json GridTrace(const ChartTrace& t) {
     Json trace = {{"type", t.kind == TraceKind::HeatMap ? "heatmap" : "contour"}, {"x", Json::array()},
-                  {"y", Json::array()}, {"z", Json::array()}, {"colorscale", ColourScale(t)},
+                  {"y", Json::array()}, {"colorscale", ColourScale(t)},
                   {"showscale", t.colourBar}, {"hoverongaps", false}};
     for (double v : t.x) trace["x"].push_back(Number(v));
     for (double v : t.y) trace["y"].push_back(Number(v));
-    const std::size_t columns = t.x.size();
-    for (std::size_t row = 0; row < t.y.size(); ++row) {
-        Json values = Json::array();
-        for (std::size_t col = 0; col < columns; ++col) {
-            const std::size_t at = row * columns + col;
-            values.push_back(at < t.z.size() ? Number(t.z[at]) : Json(nullptr));
-        }
-        trace["z"].push_back(values);
-    }
-    if (!t.zHover.empty()) {
-        trace["text"] = Json::array();
-        for (std::size_t row = 0; row < t.y.size(); ++row) {
-            Json values = Json::array();
-            for (std::size_t col = 0; col < columns; ++col) {
-                const std::size_t at = row * columns + col;
-                values.push_back(at < t.zHover.size() ? Number(t.zHover[at]) : Json(nullptr));
-            }
-            trace["text"].push_back(values);
-        }
-    }
+    trace["z"] = GridRows(t.z, t.x.size(), t.y.size());
+    if (!t.zHover.empty()) trace["text"] = GridRows(t.zHover, t.x.size(), t.y.size());
     if (std::isfinite(t.zMin)) trace["zmin"] = Number(t.zMin);
     if (std::isfinite(t.zMax)) trace["zmax"] = Number(t.zMax);
     if (!t.hoverTemplate.empty()) trace["hovertemplate"] = t.hoverTemplate;

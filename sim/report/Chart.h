@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/report/SvgPlot.h"
+
 namespace ksim {
 
 enum class TraceKind {
@@ -54,13 +56,8 @@ struct ChartAxis {
     std::string hoverFormat;      // d3 format of hover values (".4f"), optional
 };
 
-// A reference line across the chart, with a short label.
-struct ChartGuide {
-    bool vertical = false;        // vertical at x = value, otherwise horizontal at y = value
-    double value = 0;
-    std::string label;
-    std::string colour = "#6b7280";
-};
+// A reference line across the chart, with a short label (the static drawing's PlotGuide).
+using ChartGuide = PlotGuide;
 
 // A labelled line segment in data coordinates (a measured eye opening, a marked span); the label sits at
 // its first end.
