@@ -31,6 +31,26 @@ struct BerResult {
     std::uint64_t bitsCompared = 0;
     std::uint64_t errors = 0;
     double Ber() const { return bitsCompared ? static_cast<double>(errors) / static_cast<double>(bitsCompared) : 0.0; }
+    // Cycle slips: where the decisions move to a new latency the count follows them (re-alignment) and the
+    // bits next to each move are counted apart, so that a slipping link still gets a BER.
+    std::uint64_t realignments = 0;  // times the latency moved within the counted span
+    std::uint64_t slipBits = 0;      // bits next to a latency move, left out of bitsCompared
+    std::uint64_t slipErrors = 0;    // errors among them
+    std::vector<long> latencies;     // latency of each segment between moves [bits], the first 100
+    std::vector<std::uint64_t> segmentBits, segmentErrors;  // bits and errors of each segment, the first 100
+    // Without an alignment: the share of decisions that differ from the sent bits at the best latency and
+    // polarity tried (about 0.5 for decisions unrelated to the data), 0 when nothing could be compared.
+    double bestMismatch = 0;
+    std::uint64_t bitsAsked = 0;     // bits the run was asked to count (0: all after the start)
+};
+
+// The decisions as a pattern, whatever the data: a DFE that oscillates by itself makes every decision the
+// opposite of the one before.
+struct DecisionPattern {
+    std::uint64_t decisions = 0;     // decisions looked at (the counted ones)
+    double alternatingShare = 0;     // share of them that differ from the decision before
+    bool oscillating = false;        // a stretch of at least kOscillationMinBits, to the end, nearly all alternating
+    std::uint64_t oscillationFromBit = 0;  // decision index (from the first of the run) where that stretch begins
 };
 
 struct ClockAnalysis {
@@ -47,6 +67,21 @@ struct ClockAnalysis {
     std::vector<double> timesS;     // edge times [s]
     std::vector<double> periodsUi;  // time from the previous edge [UI], one per edge after the first
     std::vector<double> phaseUi;    // edge time against the ideal bit grid, wrapped to -0.5..0.5 [UI]
+
+    // Over all edges, lock or not: (last - first) / (edges - 1) [UI], and against the bit time [ppm].
+    double overallPeriodUi = 0;
+    double overallOffsetPpm = 0;
+    // The clock against the data it recovers (the sent bits' grid, the transmitter's offset included).
+    // Lock: from lockEdge on, the phase against the data stays within ±phaseToleranceUi of its centre
+    // for at least minimum lock edges; locked, lockEdge, lockTimeS, meanPeriodUi and frequencyOffsetPpm
+    // above are that judgement.
+    double dataPeriodUi = 1;        // the data's unit interval over the bit time
+    double phaseToleranceUi = 0;    // [UI]
+    double lockPhaseUi = 0;         // mean locked phase against the data grid, wrapped to 0..1 [UI]
+    double dataOffsetPpm = 0;       // mean period over all edges against the data's unit interval [ppm]
+    double driftUi = 0;             // phase moved against the data from the first edge to the last [UI]
+    std::uint64_t slips = 0;        // whole unit intervals the phase moved through (each way counts)
+    std::vector<double> slipTimesS; // time of each slip, the first 1000 [s]
 };
 
 struct EyeAnalysis {
@@ -60,6 +95,16 @@ struct EyeAnalysis {
     double samplingPhaseUi = 0;  // sampling point relative to the falling clock edge [UI]
     double heightUpperV = 0, heightLowerV = 0;  // the inner eye's top and bottom at the sampling point [V]
     double widthLeftUi = 0, widthRightUi = 0;   // the inner eye's edges at the threshold, from the sampling point [UI]
+};
+
+// How long the run went: by default until the adaptation completed, then bitsToCount bits counted, never
+// more than maxBits simulated.
+struct RunLength {
+    bool untilAdapted = false;       // the length followed the adaptation (not a fixed count)
+    std::uint64_t bitsToCount = 0;   // bits to count after the adaptation
+    std::uint64_t maxBits = 0;       // cap on the simulated bits
+    bool capHit = false;             // the cap ended the run before bitsToCount bits were counted
+    std::string capNote;             // one line saying so, empty otherwise
 };
 
 struct AdaptationStep {
@@ -112,6 +157,8 @@ struct RunReport {
     ClockAnalysis clock;
     EyeAnalysis eye;
     AdaptationSummary adaptation;
+    RunLength runLength;
+    DecisionPattern decisionPattern;
     double wallSeconds = 0;
     double samplesPerSecond = 0;
     std::vector<std::string> warnings;

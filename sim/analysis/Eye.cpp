@@ -17,6 +17,7 @@ EyeFolder::EyeFolder(double sampleInterval, const EyeOptions& options, std::size
 
 void EyeFolder::SetFrom(double fromTime) {
     from_ = fromTime;
+    until_ = std::numeric_limits<double>::infinity();
     haveEdge_ = false;
     ranged_ = false;
     collected_.clear();
@@ -46,7 +47,7 @@ void EyeFolder::AddWave(const double* samples, std::size_t n) {
 void EyeFolder::AddEdges(const double* times, std::size_t n) {
     for (std::size_t k = 0; k < n; ++k) {
         const double edge = times[k];
-        if (!(edge >= from_)) continue;
+        if (!(edge >= from_) || edge > until_) continue;
         if (haveEdge_) AddInterval(lastEdge_, edge - lastEdge_);
         lastEdge_ = edge;
         haveEdge_ = true;

@@ -60,6 +60,8 @@ public:
     // Starts the fold afresh: unit intervals whose falling edge comes before fromTime [s] are left out.
     // Edges and samples given before stay given.
     void SetFrom(double fromTime);
+    // Unit intervals whose falling edge comes after untilTime [s] are left out (until SetFrom is called).
+    void SetUntil(double untilTime) { until_ = untilTime; }
     void AddWave(const double* samples, std::size_t n);   // the next samples of the wave
     void AddEdges(const double* times, std::size_t n);    // the next falling edges [s], increasing
     EyeAnalysis Finish();
@@ -84,6 +86,7 @@ private:
     EyeOptions options_;
     std::size_t rangeSamples_;
     double from_ = 0.0;
+    double until_ = 0.0;
     std::vector<double> history_;       // wave samples from historyStart_ on
     std::uint64_t historyStart_ = 0;
     bool haveEdge_ = false;

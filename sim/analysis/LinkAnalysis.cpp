@@ -1,10 +1,13 @@
 #include "sim/analysis/LinkAnalysis.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <stdexcept>
 
 #include "sim/analysis/Ber.h"
 #include "sim/analysis/Clock.h"
+#include "sim/analysis/ClockPhase.h"
 #include "sim/analysis/Prbs.h"
 
 namespace ksim {
@@ -43,6 +46,7 @@ void LinkAnalysis::Decide(double time) {
     if (d == 0.0 || d != d) return;
     received_.Append(static_cast<std::uint8_t>(d > 0.0 ? 1 : 0));
     if (time < countStart_) ++beforeStart_;
+    else if (CountedDecisions() == countLimit_) eye_.SetUntil(time);
 }
 
 void LinkAnalysis::AddBlock(const double* equalised, const double* decisions, std::size_t n,
@@ -70,10 +74,18 @@ void LinkAnalysis::AddBlock(const double* equalised, const double* decisions, st
 
 void LinkAnalysis::Finish(RunReport& report) {
     const std::size_t stride = (falling_.Size() + settings_.plotEdges - 1) / std::max<std::size_t>(1, settings_.plotEdges);
-    report.clock = AnalyzeClock(SpillSeries<double>(falling_), settings_.bitTime, ClockLockCriteria(), stride);
+    const SpillSeries<double> falling(falling_);
+    report.clock = AnalyzeClock(falling, settings_.bitTime, ClockLockCriteria(), stride);
+    const double dataUi = settings_.dataUnitInterval > 0.0 ? settings_.dataUnitInterval : settings_.bitTime;
+    JudgeClockAgainstData(falling, settings_.bitTime, dataUi, PhaseLockCriteria(), report.clock);
     report.eye = eye_.Finish();
     const PrbsSeries sent(settings_.prbsOrder, settings_.seed, static_cast<std::size_t>(settings_.bits));
-    report.ber = CountBitErrors(sent, SpillSeries<std::uint8_t>(received_), beforeStart_, settings_.maxLatency);
+    const SpillSeries<std::uint8_t> received(received_);
+    const std::uint64_t end = countLimit_ == UINT64_MAX ? received_.Size()
+                                                        : std::min<std::uint64_t>(received_.Size(), beforeStart_ + countLimit_);
+    report.ber = CountBitErrors(sent, PrefixSeries<std::uint8_t>(received, static_cast<std::size_t>(end)), beforeStart_,
+                                settings_.maxLatency);
+    if (countLimit_ != UINT64_MAX) report.ber.bitsAsked = countLimit_;
 }
 
 }  // namespace ksim

@@ -21,7 +21,8 @@ struct LinkAnalysisSettings {
     double sampleInterval = 0;       // [s], > 0
     int prbsOrder = 15;              // the sent bits: PRBS order, seed and count
     std::uint32_t seed = 1;
-    std::uint64_t bits = 0;
+    std::uint64_t bits = 0;          // may be set later with SetSentBits
+    double dataUnitInterval = 0;     // the sent bits' unit interval [s]; 0: the bit time
     long maxLatency = 64;            // latencies searched when aligning [bits]
     std::string spillFolder;         // where the spill files live; empty: the system's temporary folder
     EyeOptions eye;                  // the eye's bins and level margin
@@ -37,6 +38,14 @@ public:
     // the block that holds the time.
     void SetCountStart(double time);
     double CountStart() const { return countStart_; }
+
+    // Only the first count decisions from the count start are counted, and the eye folds the unit intervals
+    // up to the last of them. Call it before the block that brings them.
+    void SetCountLimit(std::uint64_t count) { countLimit_ = count; }
+    bool CountComplete() const { return CountedDecisions() >= countLimit_; }
+
+    // The number of sent bits, when it is known only at the end of the run. Call it before Finish.
+    void SetSentBits(std::uint64_t bits) { settings_.bits = bits; }
 
     // One block: n samples of the equalised signal and of the decisions (the wave as the receivers return
     // it), and the falling (equalised receiver) and rising (decision receiver) clock times of the block.
@@ -58,6 +67,7 @@ private:
 
     LinkAnalysisSettings settings_;
     double countStart_ = 0.0;
+    std::uint64_t countLimit_ = UINT64_MAX;
     EyeFolder eye_;
     SpillFile<double> falling_;
     SpillFile<double> rising_;

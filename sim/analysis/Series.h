@@ -44,6 +44,19 @@ private:
     const SpillFile<T>& file_;
 };
 
+// The first size values of another series (all of them when it has fewer).
+template <typename T>
+class PrefixSeries final : public Series<T> {
+public:
+    PrefixSeries(const Series<T>& whole, std::size_t size) : whole_(whole), size_(std::min(size, whole.Size())) {}
+    std::size_t Size() const override { return size_; }
+    void Read(std::size_t first, std::size_t count, T* out) const override { whole_.Read(first, count, out); }
+
+private:
+    const Series<T>& whole_;
+    std::size_t size_;
+};
+
 // Calls visit(index, value) for every value from first to the end, in order, reading in chunks.
 template <typename T, typename Visit>
 void ForEachValue(const Series<T>& series, std::size_t first, Visit visit) {

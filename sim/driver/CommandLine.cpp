@@ -43,8 +43,14 @@ bool ParseCommandLine(int argc, char** argv, SimOptions& o, int& exitCode) {
     app.add_option("--samples-per-bit", o.samplesPerBit, "samples per unit interval")->check(CLI::Range(2, 256));
     app.add_option("--prbs", o.prbsOrder, "PRBS order")->check(CLI::IsMember({7, 9, 15, 23, 31}));
     app.add_option("--seed", o.seed, "PRBS start state (non-zero)")->check(kNotNegative)->check(CLI::Range(1u, 0xffffffffu));
-    app.add_option("--bits", o.bits, "bits to simulate")->check(kNotNegative)->check(CLI::Range(std::uint64_t{100}, std::uint64_t{100000000}));
-    app.add_option("--ignore-bits", o.ignoreBits, "bits left out of the BER count (default: up to the end of adaptation)")
+    app.add_option("--bits", o.bits,
+                   "bits to count once the adaptation has completed (the run goes on until then, up to --max-bits); "
+                   "with --ignore-bits, the bits to simulate")
+        ->check(kNotNegative)->check(CLI::Range(std::uint64_t{100}, std::uint64_t{100000000}));
+    app.add_option("--max-bits", o.maxBits, "most bits to simulate while waiting for the adaptation and counting")
+        ->check(kNotNegative)->check(CLI::Range(std::uint64_t{100}, std::uint64_t{1000000000}));
+    app.add_option("--ignore-bits", o.ignoreBits,
+                   "a fixed run instead: --bits bits simulated, the first this many left out of the BER count")
         ->check(kNotNegative)->check(CLI::Range(std::uint64_t{0}, std::uint64_t{100000000}));
     app.add_option("--noise", o.noiseRms, "RMS of Gaussian noise added at the receiver input [V]")->check(kFinite)->check(CLI::NonNegativeNumber);
     app.add_option("--noise-seed", o.noiseSeed, "seed of the noise")->check(kNotNegative);

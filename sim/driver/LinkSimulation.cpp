@@ -179,6 +179,28 @@ void FillFixedSettings(const std::vector<AppliedParameter>& rx, const Adaptation
     }
 }
 
+// Whether the trace read so far shows the adaptation over; a line that does not parse is left to the final
+// judgement, which names it.
+bool AdaptationCompleteIn(const std::string& traceText, const AdaptationSettings& settings) {
+    try {
+        return ParseAdaptationTraceText(traceText, kAdaptTraceFileName, settings).complete;
+    } catch (const std::runtime_error&) {
+        return false;
+    }
+}
+
+// The run ended at the cap: said at once on standard error and kept for the report.
+void NoteCapHit(bool adapted, std::uint64_t counted, RunReport& report) {
+    RunLength& length = report.runLength;
+    length.capHit = true;
+    length.capNote = "the run stopped at the cap of " + std::to_string(length.maxBits) + " bits (--max-bits) " +
+                     (adapted ? "with " + std::to_string(counted) + " of the " + std::to_string(length.bitsToCount) +
+                                    " bits to count counted after the adaptation"
+                              : std::string("before the adaptation completed: the figures describe the bits after "
+                                            "its last step so far"));
+    std::fprintf(stderr, "kelvane-sim: %s\n", length.capNote.c_str());
+}
+
 void Judge(const SimOptions& o, const std::string& runFolder, LinkAnalysis& analysis, RunReport& report) {
     const AdaptationSettings settings = SettingsOf(report.rxApplied);
     const std::string tracePath = runFolder + "/rx_equalised/" + kAdaptTraceFileName;
@@ -204,10 +226,10 @@ void Judge(const SimOptions& o, const std::string& runFolder, LinkAnalysis& anal
     if (counted < kMinCountedBits)
         report.warnings.push_back("no bits were left to count: " + std::to_string(counted) +
                                   " decisions came after the counting start at " +
-                                  FormatNumber(analysis.CountStart() * 1e6) + " us; simulate more bits (--bits)");
+                                  FormatNumber(analysis.CountStart() * 1e6) + " us; " +
+                                  (o.ignoreBits == 0 ? "allow more bits (--max-bits)" : "simulate more bits (--bits)"));
     else if (!report.ber.aligned)
         report.warnings.push_back("the decisions could not be aligned with the sent bits");
-    (void)o;
 }
 
 // Both receivers' clock times, side by side, from the spill files.
@@ -236,7 +258,10 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     report.bitTime = o.bitTime;
     report.sampleInterval = dt;
     report.samplesPerBit = o.samplesPerBit;
-    report.bits = o.bits;
+    const bool untilAdapted = o.ignoreBits == 0;
+    report.runLength.untilAdapted = untilAdapted;
+    report.runLength.bitsToCount = untilAdapted ? o.bits : o.bits - o.ignoreBits;
+    report.runLength.maxBits = untilAdapted ? o.maxBits : o.bits;
     report.txPpm = o.ppm;
     report.noiseRmsV = o.noiseRms;
     report.blockSize = o.blockSize;
@@ -268,7 +293,7 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
         BuildChannelByName(o.channel, o.channelLossDb, ports, dt, o.bitTime, report.channel);
     NoteChannel(report.channel, o.bitTime, report);
     // No call is longer than the run, whatever block size is asked for.
-    const std::size_t total = o.bits * static_cast<std::size_t>(o.samplesPerBit);
+    const std::size_t total = report.runLength.maxBits * static_cast<std::size_t>(o.samplesPerBit);
     const std::size_t blockSize = std::min(o.blockSize, total);
     // The convolver's own block length is independent of the host's; long responses want longer blocks.
     OverlapAddConvolver channel(impulse, std::max<std::size_t>(kConvolverBlock, blockSize));
@@ -304,12 +329,20 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     analysisSettings.seed = o.seed;
     // With the transmitter's clock ppm fast, the run's samples carry that many more bits.
     const double bitsPerSample = (1.0 + o.ppm * 1e-6) / o.samplesPerBit;
-    analysisSettings.bits = static_cast<std::uint64_t>(std::floor(static_cast<double>(total - 1) * bitsPerSample)) + 1;
+    auto bitsIn = [bitsPerSample](std::size_t samples) {
+        return static_cast<std::uint64_t>(std::floor(static_cast<double>(samples - 1) * bitsPerSample)) + 1;
+    };
+    analysisSettings.bits = bitsIn(total);
+    analysisSettings.dataUnitInterval = o.bitTime / (1.0 + o.ppm * 1e-6);
     analysisSettings.maxLatency =
         64 + static_cast<long>(report.channel.delaySamples / static_cast<std::size_t>(o.samplesPerBit));
     analysisSettings.spillFolder = runFolder;
     LinkAnalysis analysis(analysisSettings);
-    if (o.ignoreBits > 0) analysis.SetCountStart(static_cast<double>(o.ignoreBits) * o.bitTime);
+    if (!untilAdapted) analysis.SetCountStart(static_cast<double>(o.ignoreBits) * o.bitTime);
+    if (untilAdapted) analysis.SetCountLimit(o.bits);
+    const AdaptationSettings adaptationSettings = SettingsOf(report.rxApplied);
+    // Without either part of the adaptation running it is complete from the start.
+    bool adapted = SummarizeAdaptation({}, adaptationSettings).complete;
 
     const double factor = AppliedValue(report.rxApplied, "Factor", 1);
     const std::string capacity = ClockCapacityProblem(blockSize, o.samplesPerBit, factor, o.ppm);
@@ -336,6 +369,7 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     std::size_t fullCalls = 0;
 
     ProgressBar progress(runSamples, o.progress);
+    std::size_t samplesRun = 0;
     for (std::size_t start = 0; start < runSamples; start += blockSize) {
         const std::size_t n = std::min(blockSize, runSamples - start);
         for (std::size_t i = 0; i < n; ++i) {
@@ -378,16 +412,27 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
         }
         if (newLines > 0) {
             report.adaptation.completedAtS = lastLineTime;
-            if (o.ignoreBits == 0) analysis.SetCountStart(lastLineTime + kSettleAfterAdaptationUi * o.bitTime);
+            if (untilAdapted) {
+                const double countStart = lastLineTime + kSettleAfterAdaptationUi * o.bitTime;
+                analysis.SetCountStart(countStart);
+                adapted = AdaptationCompleteIn(trace.Text(), adaptationSettings);
+                if (adapted) progress.SetTotal(std::min(runSamples, static_cast<std::size_t>(std::ceil(
+                                                                        countStart / dt + static_cast<double>(o.bits) / bitsPerSample))));
+            }
         }
         analysis.AddBlock(equalised.data(), decisions.data(), n, falling, rising);
+        samplesRun = start + n;
         if (csv) {
             for (std::size_t i = 0; i < n; ++i) times[i] = static_cast<double>(start + i) * dt;
             csv->AppendRows({times.data(), received.data(), equalised.data(), decisions.data()}, n);
         }
         progress.Update(start + n);
+        if (untilAdapted && adapted && analysis.CountComplete()) break;
     }
     progress.Finish();
+    report.bits = bitsIn(samplesRun);
+    analysis.SetSentBits(report.bits);
+    if (untilAdapted && !(adapted && analysis.CountComplete())) NoteCapHit(adapted, analysis.CountedDecisions(), report);
     {
         InDirectory inside(equalisedHome);
         equaliser->Close();

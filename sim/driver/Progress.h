@@ -11,6 +11,8 @@ namespace ksim {
 class ProgressBar {
 public:
     ProgressBar(std::size_t total, bool wanted) : total_(total), shown_(wanted && isatty(STDERR_FILENO)) {}
+    // The end moved (a run whose length is decided as it goes).
+    void SetTotal(std::size_t total) { total_ = total; }
     void Update(std::size_t done) {
         if (!shown_) return;
         const auto now = std::chrono::steady_clock::now();

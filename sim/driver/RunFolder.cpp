@@ -104,9 +104,17 @@ void WriteRunFolder(const SimOptions& options, const std::string& folder, const 
 void PrintSummary(const RunReport& r, const std::string& folder) {
     for (const std::string& warning : r.warnings) std::printf("warning: %s\n", warning.c_str());
     std::printf("channel      %s, %.2f dB at Nyquist\n", r.channel.source.c_str(), r.channel.lossDbAtNyquist);
-    std::printf("clock        %s, lock at %.3f us, mean period %.6f UI, RMS jitter %.4f UI\n",
-                r.clock.locked ? (r.clock.stuck ? "NOT acquired" : "locked") : "NOT locked", r.clock.lockTimeS * 1e6, r.clock.meanPeriodUi,
-                r.clock.rmsJitterUi);
+    const ClockAnalysis& k = r.clock;
+    if (k.locked)
+        std::printf("clock        %s at %.3f us (phase against the data within %.2f UI), mean period %.6f UI, RMS "
+                    "jitter %.4f UI\n",
+                    k.stuck ? "NOT acquired, still" : "locked", k.lockTimeS * 1e6, k.phaseToleranceUi, k.meanPeriodUi,
+                    k.rmsJitterUi);
+    else
+        std::printf("clock        NOT locked (phase against the data never held within %.2f UI), mean period %.6f UI "
+                    "over all %zu edges (%+.0f ppm), %llu slips\n",
+                    k.phaseToleranceUi, k.overallPeriodUi, k.edges, k.overallOffsetPpm,
+                    static_cast<unsigned long long>(k.slips));
     std::printf("adaptation   %s, CTLE index %d (column %d), taps %.3f %.3f %.3f %.3f %.3f V\n",
                 r.adaptation.complete ? "complete" : "NOT complete", r.adaptation.chosenTableIndex,
                 r.adaptation.chosenColumn, r.adaptation.finalTaps[0], r.adaptation.finalTaps[1],
@@ -115,6 +123,7 @@ void PrintSummary(const RunReport& r, const std::string& folder) {
     std::printf("BER          %llu errors in %llu bits%s (latency %ld bits%s)\n",
                 static_cast<unsigned long long>(r.ber.errors), static_cast<unsigned long long>(r.ber.bitsCompared),
                 r.ber.aligned ? "" : ", NOT aligned", r.ber.latencyBits, r.ber.inverted ? ", inverted" : "");
+    if (r.runLength.capHit) std::printf("run          %s\n", r.runLength.capNote.c_str());
     std::printf("time         %.1f s, %.2f Msamples/s\n", r.wallSeconds, r.samplesPerSecond / 1e6);
     std::printf("report       %s/report.html\n", folder.c_str());
 }

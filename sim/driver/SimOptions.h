@@ -19,8 +19,10 @@ struct SimOptions {
     int samplesPerBit = 32;                   // samples per unit interval, >= 2
     int prbsOrder = 15;                       // 7, 9, 15, 23 or 31
     std::uint32_t seed = 1;                   // PRBS start state, non-zero
-    std::uint64_t bits = 160000;              // bits to simulate
-    std::uint64_t ignoreBits = 0;             // bits left out of the BER count; 0 counts from the end of adaptation
+    std::uint64_t bits = 100000;              // bits to count after the adaptation; with ignoreBits, to simulate
+    std::uint64_t maxBits = 2000000;          // cap on the simulated bits when the length follows the adaptation
+    std::uint64_t ignoreBits = 0;             // > 0: a fixed run of `bits` bits, the first this many not counted;
+                                              // 0: run until the adaptation completes, then count `bits` bits
     double noiseRms = 0.0;                    // additive Gaussian noise at the receiver input [V], >= 0
     std::uint64_t noiseSeed = 1;
     std::size_t blockSize = 1024;             // samples per AMI_GetWave call, >= 2 (1 cannot carry the clock)

@@ -30,10 +30,12 @@ std::size_t TraceFollower::Poll() {
         if (line == header) {
             lines_ = 0;
             added = 0;
+            text_.clear();
         } else if (line.find_first_not_of(" \t") != std::string::npos) {
             ++lines_;
             ++added;
         }
+        text_ += line + "\n";
     }
     return added;
 }

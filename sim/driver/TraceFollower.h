@@ -25,6 +25,8 @@ public:
     // Reads what was appended; returns how many data lines are new. A header line starts the count afresh.
     std::size_t Poll();
     std::size_t DataLines() const { return lines_; }
+    // The text of the last header and the whole data lines after it, as read so far.
+    const std::string& Text() const { return text_; }
 
     // The falling clock edge (counted from 1) at which data line k (from 0) is written.
     std::uint64_t EdgeOfLine(std::size_t k) const;
@@ -34,6 +36,7 @@ private:
     long long offset_ = 0;
     std::string partial_;
     std::size_t lines_ = 0;
+    std::string text_;
     int window_;
     double echoClocks_;
 };

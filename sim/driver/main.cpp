@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
         report.commandLine = QuotedCommandLine(argc, argv);
         ksim::RunLink(options, folder, report);
         report.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        report.samplesPerSecond = static_cast<double>(options.bits) * options.samplesPerBit / report.wallSeconds;
+        report.samplesPerSecond = static_cast<double>(report.bits) * options.samplesPerBit / report.wallSeconds;
         ksim::WriteRunFolder(options, folder, report);
         ksim::PrintSummary(report, folder);
         runFolder.Keep();

@@ -70,6 +70,15 @@ Json ClockJson(const ClockAnalysis& clock) {
     j["mean_period_ui"] = clock.meanPeriodUi;
     j["frequency_offset_ppm"] = clock.frequencyOffsetPpm;
     j["rms_jitter_ui"] = clock.rmsJitterUi;
+    j["overall_period_ui"] = clock.overallPeriodUi;
+    j["overall_offset_ppm"] = clock.overallOffsetPpm;
+    j["data_period_ui"] = clock.dataPeriodUi;
+    j["offset_from_data_ppm"] = clock.dataOffsetPpm;
+    j["phase_tolerance_ui"] = clock.phaseToleranceUi;
+    j["lock_phase_ui"] = clock.locked ? Json(clock.lockPhaseUi) : Json("not measured: no lock");
+    j["drift_ui"] = clock.driftUi;
+    j["slips"] = clock.slips;
+    j["slips_per_bit"] = clock.edges > 1 ? static_cast<double>(clock.slips) / static_cast<double>(clock.edges - 1) : 0.0;
     j["period_trace"] = {{"decimation", "min/max"}, {"time_us", keptTimes}, {"period_ui", keptPeriods}};
     return j;
 }
@@ -151,6 +160,12 @@ std::string SummaryJsonText(const RunReport& r) {
     j["clock"] = ClockJson(r.clock);
     j["eye"] = EyeJson(r.eye);
     j["adaptation"] = AdaptationJson(r.adaptation);
+    j["run_length"] = {{"until_adapted", r.runLength.untilAdapted},
+                       {"bits_to_count", r.runLength.bitsToCount},
+                       {"max_bits", r.runLength.maxBits},
+                       {"bits_simulated", r.bits},
+                       {"cap_hit", r.runLength.capHit},
+                       {"cap_note", r.runLength.capNote}};
     j["performance"] = {{"wall_seconds", r.wallSeconds}, {"samples_per_second", r.samplesPerSecond}};
     j["warnings"] = r.warnings;
     // model messages are arbitrary bytes; the default handler would throw on invalid UTF-8

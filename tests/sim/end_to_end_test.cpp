@@ -123,7 +123,7 @@ TEST(KelvaneSim, BlockSizeDoesNotMoveTheCountedBits) {
     long long counted[3] = {};
     const char* sizes[3] = {"1000", "1024", "16777216"};
     for (int i = 0; i < 3; ++i) {
-        const Outcome run = RunSimulator(std::string("-o b") + sizes[i] + " --bits 40000 --rx EOM_window=200 --block-size " +
+        const Outcome run = RunSimulator(std::string("-o b") + sizes[i] + " --bits 40000 --max-bits 120000 --rx EOM_window=200 --block-size " +
                                          sizes[i]);
         ASSERT_EQ(run.exitCode, 0) << run.output;
         const nlohmann::json summary = Summary(dir.path() + "/b" + sizes[i]);
@@ -131,13 +131,33 @@ TEST(KelvaneSim, BlockSizeDoesNotMoveTheCountedBits) {
         EXPECT_EQ(summary["ber"]["errors"].get<long long>(), 0) << run.output;
         counted[i] = summary["ber"]["bits_compared"].get<long long>();
     }
-    EXPECT_GT(counted[0], 5000);
+    EXPECT_EQ(counted[0], 40000);  // exactly the bits asked for, counted after the adaptation
     EXPECT_EQ(counted[1], counted[0]);
     EXPECT_EQ(counted[2], counted[0]);
     // Too few bits after the adaptation: the reason says so, not "could not be aligned".
     const Outcome shortRun = RunSimulator("-o short --bits 6000 --ignore-bits 5990");
     EXPECT_NE(shortRun.output.find("no bits were left to count"), std::string::npos) << shortRun.output;
     EXPECT_EQ(shortRun.output.find("could not be aligned"), std::string::npos) << shortRun.output;
+}
+
+// A run that meets its cap before the adaptation completes says so in one line, in the summary too, and
+// still reports what it measured.
+TEST(KelvaneSim, TheCapEndsALongAdaptationAndSaysSo) {
+    ScopedTempDir dir;
+    const Outcome run = RunSimulator("-o capped --max-bits 12000");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("the run stopped at the cap of 12000 bits (--max-bits) before the adaptation completed"),
+              std::string::npos)
+        << run.output;
+    const nlohmann::json summary = Summary(dir.path() + "/capped");
+    EXPECT_TRUE(summary["run_length"]["cap_hit"].get<bool>());
+    EXPECT_TRUE(summary["run_length"]["until_adapted"].get<bool>());
+    EXPECT_EQ(summary["run_length"]["max_bits"].get<long long>(), 12000);
+    EXPECT_LE(summary["run_length"]["bits_simulated"].get<long long>(), 12000);
+    EXPECT_GT(summary["run_length"]["bits_simulated"].get<long long>(), 11000);
+    EXPECT_FALSE(summary["verdict"]["adaptation_complete"].get<bool>());
+    EXPECT_GT(summary["clock"]["edges"].get<long long>(), 10000);
+    EXPECT_GT(summary["ber"]["bits_compared"].get<long long>(), 0);
 }
 
 // At exactly zero frequency offset on a low-loss channel the loop may never move; that is reported as not
@@ -165,13 +185,13 @@ TEST(KelvaneSim, ALoopThatNeverMovedIsNotAcquiredAndAnOffsetPullsItIn) {
 // Runs the transmitter cannot serve or the receiver's clock cannot reach the host say so plainly.
 TEST(KelvaneSim, UnsupportedRatesAndBlockSizesAreNamed) {
     ScopedTempDir dir;
-    const Outcome eight = RunSimulator("-o eight --bits 3000 --samples-per-bit 8");
+    const Outcome eight = RunSimulator("-o eight --bits 3000 --max-bits 3000 --samples-per-bit 8");
     EXPECT_NE(eight.output.find("transmitter's equaliser is wrong at 8 samples per bit"), std::string::npos)
         << eight.output;
-    const Outcome one = RunSimulator("-o one --bits 3000 --block-size 1");
+    const Outcome one = RunSimulator("-o one --bits 3000 --max-bits 3000 --block-size 1");
     EXPECT_NE(one.exitCode, 0);
     EXPECT_NE(one.output.find("cannot carry the clock"), std::string::npos) << one.output;
-    const Outcome factor = RunSimulator("-o factor --bits 3000 --rx Factor=2");
+    const Outcome factor = RunSimulator("-o factor --bits 3000 --max-bits 3000 --rx Factor=2");
     EXPECT_NE(factor.exitCode, 0);
     EXPECT_NE(factor.output.find("thins the reported clock times"), std::string::npos) << factor.output;
     EXPECT_NE(factor.output.find("cannot carry the clock"), std::string::npos) << factor.output;
@@ -192,13 +212,13 @@ TEST(KelvaneSim, SuspectChannelDataIsWarnedAbout) {
         std::ofstream impulse("loud.txt");
         for (int k = 0; k < 20; ++k) impulse << k * 1e-12 << " " << 5e11 << "\n";  // area 10
     }
-    const Outcome shortData = RunSimulator("-o a --bits 3000 --channel short.s2p");
+    const Outcome shortData = RunSimulator("-o a --bits 3000 --max-bits 3000 --channel short.s2p");
     EXPECT_EQ(shortData.exitCode, 0) << shortData.output;
     EXPECT_NE(shortData.output.find("channel data end at 20 GHz"), std::string::npos) << shortData.output;
     EXPECT_TRUE(std::ifstream("a/insertion_loss.svg").good());
-    const Outcome loud = RunSimulator("-o b --bits 3000 --channel loud.txt");
+    const Outcome loud = RunSimulator("-o b --bits 3000 --max-bits 3000 --channel loud.txt");
     EXPECT_NE(loud.output.find("area (its DC gain) is 9.5"), std::string::npos) << loud.output;
-    const Outcome fine = RunSimulator("-o c --bits 3000");
+    const Outcome fine = RunSimulator("-o c --bits 3000 --max-bits 3000");
     EXPECT_EQ(fine.output.find("channel data end"), std::string::npos) << fine.output;
     EXPECT_EQ(fine.output.find("DC gain"), std::string::npos) << fine.output;
 }

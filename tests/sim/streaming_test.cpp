@@ -12,6 +12,7 @@
 
 #include "sim/analysis/Ber.h"
 #include "sim/analysis/Clock.h"
+#include "sim/analysis/ClockPhase.h"
 #include "sim/analysis/Eye.h"
 #include "sim/analysis/LinkAnalysis.h"
 #include "sim/analysis/Prbs.h"
@@ -81,7 +82,8 @@ TEST(LinkAnalysis, BlockByBlockEqualsTheWholeRecordForAnyBlockSize) {
     SyntheticLink whole(spb, 0.01, 0.01);
     std::vector<double> eq, dec, falling, rising;
     whole.Next(static_cast<std::size_t>(bits) * spb, eq, dec, falling, rising);
-    const ClockAnalysis clock = AnalyzeClock(falling, kBitTime);
+    ClockAnalysis clock = AnalyzeClock(falling, kBitTime);
+    JudgeClockAgainstData(VectorSeries<double>(falling), kBitTime, kBitTime, PhaseLockCriteria(), clock);
     const EyeAnalysis eye = FoldEye(eq, dt, falling, countFrom);
     std::vector<int> sent;
     PrbsGenerator prbs(15, 1);
