@@ -230,7 +230,7 @@ TEST(SimSweep, SweepJobFileParallelCollectAndCompareEndToEnd) {
     ScopedTempDir dir;
     const std::string sim = KELVANE_SIM;
     int code = -1;
-    const std::string swept = Output(sim + " sweep --tx c1=0,4 --bits 3000 -j 2 -o sw", &code);
+    const std::string swept = Output(sim + " sweep --tx c1=0,4 --bits 3000 --max-bits 3000 -j 2 -o sw", &code);
     ASSERT_EQ(code, 0) << swept;
     EXPECT_NE(swept.find("[2/2] analytic,tx.c1="), std::string::npos) << swept;
     EXPECT_NE(dir.Read("sw/report.html").find("analytic,tx.c1=4"), std::string::npos);
@@ -242,7 +242,7 @@ TEST(SimSweep, SweepJobFileParallelCollectAndCompareEndToEnd) {
     EXPECT_NE(dir.Read("cmp/compare.html").find("applied_parameters/tx/c1/applied"), std::string::npos);
 
     // The same cases from the job file alone, as a scheduler on other machines runs them.
-    EXPECT_NE(Output(sim + " sweep --tx c1=0,4 --bits 3000 -o jobs --job-file-only", &code).find("jobs.txt"), std::string::npos);
+    EXPECT_NE(Output(sim + " sweep --tx c1=0,4 --bits 3000 --max-bits 3000 -o jobs --job-file-only", &code).find("jobs.txt"), std::string::npos);
     EXPECT_EQ(code, 0);
     if (Output("command -v parallel").empty()) GTEST_SKIP() << "GNU parallel is not installed";
     const std::string ran = Output("grep -v '^#' jobs/jobs.txt | parallel --will-cite -j 2", &code);
