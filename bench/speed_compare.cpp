@@ -198,16 +198,26 @@ void CompareFir(const std::string& name, Velmora::FIR<double, 0>& fir, std::size
     fir.Finalize();
 }
 
+double SinCosSum(double x) {
+    double sine = 0.0, cosine = 0.0;
+    Velmora::pm::SinCos(x, sine, cosine);
+    return sine + cosine;
+}
+
 void CompareMaths() {
     const std::size_t n = 1 << 20;
     std::vector<double> args(n);
     std::mt19937 rng(2);
-    std::uniform_real_distribution<double> phase(0.0, 6.283185307179586 * 1e4);
-    std::uniform_real_distribution<double> level(-2.0, 2.0);
+    // Argument ranges: the oscillator's phase (wide), the quadrature shifter's sine (within one turn), levels.
+    const double kPi = 3.141592653589793;
+    std::uniform_real_distribution<double> phase(0.0, 2 * kPi * 1e4), turn(-kPi, kPi), level(-2.0, 2.0),
+        unit(-1.0, 1.0);
     volatile double sink = 0.0;
-    for (auto [name, f, wide] : std::vector<std::tuple<const char*, double (*)(double), bool>>{
-             {"Cos", Velmora::pm::Cos, true}, {"Sin", Velmora::pm::Sin, true}, {"Tanh", Velmora::pm::Tanh, false}}) {
-        for (double& a : args) a = wide ? phase(rng) : level(rng);
+    for (auto [name, f, range] : std::vector<std::tuple<const char*, double (*)(double), decltype(&phase)>>{
+             {"Cos", Velmora::pm::Cos, &phase}, {"Sin", Velmora::pm::Sin, &phase},
+             {"SinCos", SinCosSum, &phase}, {"Sin within one turn", Velmora::pm::Sin, &turn},
+             {"Asin", Velmora::pm::Asin, &unit}, {"Tanh", Velmora::pm::Tanh, &level}}) {
+        for (double& a : args) a = (*range)(rng);
         Compare(std::string("maths ") + name + " [M calls/s]", "calls/s", [&, f = f] {
             double s = 0.0;
             for (double a : args) s += f(a);

@@ -23,6 +23,7 @@
 #include "sim/channel/MixedMode.h"
 #include "sim/channel/OverlapAddConvolver.h"
 #include "sim/driver/ClockCapacity.h"
+#include "sim/driver/InstanceThread.h"
 #include "sim/driver/ParameterStrings.h"
 #include "sim/driver/Progress.h"
 #include "sim/driver/ScopedDirectory.h"
@@ -368,6 +369,7 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     double lastLineTime = 0.0;
     std::size_t fullCalls = 0;
 
+    InstanceThread deciderThread(decisionHome);
     ProgressBar progress(runSamples, o.progress);
     std::size_t samplesRun = 0;
     for (std::size_t start = 0; start < runSamples; start += blockSize) {
@@ -385,16 +387,17 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
         std::copy(received.begin(), received.begin() + static_cast<long>(n), decisions.begin());
         falling.clear();
         rising.clear();
+        // The two receivers share nothing: the decision one runs beside the equalised one.
+        deciderThread.Start([&decider, &decisions, &rising, n] {
+            if (decider->GetWave(decisions.data(), n, &rising) != 1)
+                throw std::runtime_error("the receiver's AMI_GetWave failed");
+        });
         {
             InDirectory inside(equalisedHome);
             if (equaliser->GetWave(equalised.data(), n, &falling) != 1)
                 throw std::runtime_error("the receiver's AMI_GetWave failed");
         }
-        {
-            InDirectory inside(decisionHome);
-            if (decider->GetWave(decisions.data(), n, &rising) != 1)
-                throw std::runtime_error("the receiver's AMI_GetWave failed");
-        }
+        deciderThread.Wait();
 
         const long room = ClockTimesPerCall(n, o.samplesPerBit);
         if (static_cast<long>(falling.size()) >= room || static_cast<long>(rising.size()) >= room) ++fullCalls;
