@@ -10,25 +10,15 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "tests/support/RunCommand.h"
 #include "tests/support/ScopedTempDir.h"
 
 namespace {
 
-struct Outcome {
-    int exitCode = -1;
-    std::string output;  // standard output and standard error together
-};
+using Outcome = CommandOutcome;
 
 Outcome RunSimulator(const std::string& arguments) {
-    const std::string command = std::string(KELVANE_SIM) + " --no-progress " + arguments + " 2>&1";
-    Outcome outcome;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return outcome;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) outcome.output += buffer;
-    const int status = pclose(pipe);
-    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return outcome;
+    return RunCommand(std::string(KELVANE_SIM) + " --no-progress " + arguments);
 }
 
 nlohmann::json Summary(const std::string& folder) {
