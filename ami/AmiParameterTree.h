@@ -1,5 +1,4 @@
-#ifndef AMI_PARAMETER_TREE_H
-#define AMI_PARAMETER_TREE_H
+#pragma once
 
 // Reader of the AMI parameter string: nested parenthesised groups such as
 // "(kelvane_tx (c0 15) (c1 0) (cm1 4))", turned into a tree and read by dotted path
@@ -95,5 +94,3 @@ private:
     const ParamValue* FirstValue(const char* path) const noexcept;
     bool GetFiniteNumber(const char* path, double& value) const noexcept;
 };
-
-#endif

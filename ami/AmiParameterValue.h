@@ -1,5 +1,4 @@
-#ifndef AMI_PARAMETER_VALUE_H
-#define AMI_PARAMETER_VALUE_H
+#pragma once
 
 // Classification of the texts of the AMI parameter string: value types, reserved words and
 // the tags of leaf names. All comparisons are exact, case included.
@@ -14,5 +13,3 @@ int ReservedWordCode(const char* text) noexcept;
 
 // Tag of a leaf's name: 1 "Usage", 2 "Type", 3 "Format", 4 "Default", 5 "Description", 6 "Labels", else 0.
 int LeafNameTag(const char* name) noexcept;
-
-#endif

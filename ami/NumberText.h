@@ -1,5 +1,4 @@
-#ifndef AMI_NUMBER_TEXT_H
-#define AMI_NUMBER_TEXT_H
+#pragma once
 
 // Numbers in parameter strings, read with one implementation on every platform, so that every build reads
 // the same text as the same double whatever C runtime or locale the host has.
@@ -14,5 +13,3 @@ double ReadNumberText(const char* text, char** end) noexcept;
 // Whether the whole text is a decimal integer as strtol reads it: leading white space, an optional sign and
 // at least one digit, nothing after. Any number of digits: an integer too large for any type is still one.
 bool IsIntegerText(const char* text) noexcept;
-
-#endif

@@ -270,12 +270,12 @@ void CompareReceiverBlocks() {
 // The cost of single blocks: the two FIR filters, the maths functions, the clock-recovery loop, the eye monitor.
 void CompareBlocks() {
     Velmora::TimeResponseFIR txResponse;
-    std::vector<double> values(txResponseValues, txResponseValues + txResponseLength);
-    std::vector<double> stamps(txResponseTimes, txResponseTimes + txResponseLength);
+    std::vector<double> values(txResponseValues, txResponseValues + kTxResponseLength);
+    std::vector<double> stamps(txResponseTimes, txResponseTimes + kTxResponseLength);
     txResponse.ResponseType = Velmora::TimeResponseFIR::ImpulseResponse;
     txResponse.Response = values.data();
     txResponse.ResponseTimeStamps = stamps.data();
-    txResponse.NumberOfResponseValues = txResponse.NumberOfTimeStamps = txResponseLength;
+    txResponse.NumberOfResponseValues = txResponse.NumberOfTimeStamps = kTxResponseLength;
     txResponse.SampleRate = 32 / kBitTime;
     txResponse.Setup();
     CompareFir("time-response FIR, transmitter response (" + std::to_string(txResponse.NumberOfTaps) + " taps)",

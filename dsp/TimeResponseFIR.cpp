@@ -27,6 +27,7 @@ bool TimeResponseFIR::CheckResponse() const {
         countValid = false;
     }
     if (ResponseType != ImpulseResponse && ResponseType != StepResponse) {
+        // "Inavlid" is misspelt on purpose: the message is the product's fixed text, which logs and scripts match.
         ReportError("Inavlid ResponseType is specified, it can be either Impulse Response or Step Response");
         return false;
     }

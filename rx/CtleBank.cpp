@@ -9,10 +9,10 @@
 #endif
 
 static_assert(sizeof(double) == 8, "the response bank file holds 8-byte IEEE doubles");
-static_assert(ctleBankPoints * ctleBankResponses * 8 == CTLE_BANK_BYTES, "CTLE_BANK_BYTES must match the bank shape");
+static_assert(kCtleBankPoints * kCtleBankResponses * 8 == CTLE_BANK_BYTES, "CTLE_BANK_BYTES must match the bank shape");
 
 // The assembler name is given explicitly so that no target's symbol prefix gets in the way.
-extern const double kelvaneCtleBank[ctleBankPoints * ctleBankResponses] asm("kelvane_ctle_bank")
+extern const double kelvaneCtleBank[kCtleBankPoints * kCtleBankResponses] asm("kelvane_ctle_bank")
     __attribute__((visibility("hidden")));
 
 const double* CtleBankValues() { return kelvaneCtleBank; }

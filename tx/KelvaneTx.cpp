@@ -43,15 +43,15 @@ bool kelvane_tx::Setup() {
     ffe.samplesPerBit = kFfeTapSpacingSamples;
     const bool ffeReady = ffe.Setup();
 
-    responseValues = CircularBuffer<double>::Allocate(txResponseLength);
-    responseTimeStamps = CircularBuffer<double>::Allocate(txResponseLength);
-    std::copy(txResponseValues, txResponseValues + txResponseLength, responseValues);
-    std::copy(txResponseTimes, txResponseTimes + txResponseLength, responseTimeStamps);
+    responseValues = CircularBuffer<double>::Allocate(kTxResponseLength);
+    responseTimeStamps = CircularBuffer<double>::Allocate(kTxResponseLength);
+    std::copy(txResponseValues, txResponseValues + kTxResponseLength, responseValues);
+    std::copy(txResponseTimes, txResponseTimes + kTxResponseLength, responseTimeStamps);
     response.ResponseType = Velmora::TimeResponseFIR::ImpulseResponse;
     response.Response = responseValues;
-    response.NumberOfResponseValues = txResponseLength;
+    response.NumberOfResponseValues = kTxResponseLength;
     response.ResponseTimeStamps = responseTimeStamps;
-    response.NumberOfTimeStamps = txResponseLength;
+    response.NumberOfTimeStamps = kTxResponseLength;
     response.SampleRate = samplesPerBit / bitTime;
     const bool responseReady = response.Setup();
 

@@ -137,7 +137,7 @@ TEST(TimeResponseFir, CountAndTypeMessages) {
     EXPECT_EQ(step.SetupMessages(result), "At least 4 response coefficients are required for input step response\n");
     EXPECT_FALSE(result);
 
-    Loaded other({0, 1, 2}, {1, 2, 3}, 2, 1.0);
+    Loaded other({0, 1, 2}, {1, 2, 3}, 2, 1.0);  // the message's "Inavlid" is kept on purpose
     EXPECT_EQ(other.SetupMessages(result),
               "Inavlid ResponseType is specified, it can be either Impulse Response or Step Response\n");
     EXPECT_FALSE(result);

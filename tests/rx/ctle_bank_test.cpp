@@ -10,7 +10,7 @@
 namespace {
 
 // One column of the built-in bank: response j of the receiver equaliser, j = 256 * group + code.
-const double* Column(int group, int code) { return CtleBankValues() + ctleBankPoints * (256 * group + code); }
+const double* Column(int group, int code) { return CtleBankValues() + kCtleBankPoints * (256 * group + code); }
 
 struct ColumnShape {
     double dcGain;  // column sum times the step
@@ -22,7 +22,7 @@ struct ColumnShape {
 ColumnShape Shape(const double* column) {
     ColumnShape shape = {0.0, column[0], 0, column[0]};
     double sum = 0.0;
-    for (int k = 0; k < ctleBankPoints; ++k) {
+    for (int k = 0; k < kCtleBankPoints; ++k) {
         sum += column[k];
         if (column[k] > shape.peak) {
             shape.peak = column[k];
@@ -30,7 +30,7 @@ ColumnShape Shape(const double* column) {
         }
         if (column[k] < shape.lowest) shape.lowest = column[k];
     }
-    shape.dcGain = sum * ctleBankStep;
+    shape.dcGain = sum * kCtleBankStep;
     return shape;
 }
 
@@ -48,8 +48,8 @@ class PeakingAt14GHz {
 public:
     PeakingAt14GHz() {
         const double pi = 3.14159265358979323846;
-        for (int k = 0; k < ctleBankPoints; ++k) {
-            const double angle = 2.0 * pi * 14e9 * k * ctleBankStep;
+        for (int k = 0; k < kCtleBankPoints; ++k) {
+            const double angle = 2.0 * pi * 14e9 * k * kCtleBankStep;
             cos_[k] = std::cos(angle);
             sin_[k] = std::sin(angle);
         }
@@ -57,7 +57,7 @@ public:
 
     double operator()(const double* column) const {
         double re = 0.0, im = 0.0, sum = 0.0;
-        for (int k = 0; k < ctleBankPoints; ++k) {
+        for (int k = 0; k < kCtleBankPoints; ++k) {
             re += column[k] * cos_[k];
             im -= column[k] * sin_[k];
             sum += column[k];
@@ -66,20 +66,20 @@ public:
     }
 
 private:
-    double cos_[ctleBankPoints];
-    double sin_[ctleBankPoints];
+    double cos_[kCtleBankPoints];
+    double sin_[kCtleBankPoints];
 };
 
 TEST(CtleBank, StorageAndTimeStamps) {
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(CtleBankValues()) % 16, 0u);
     EXPECT_EQ(CtleBankTimeStamp(0), 0.0);
     EXPECT_EQ(CtleBankTimeStamp(499), 998e-12);
-    for (int k = 1; k < ctleBankPoints; ++k) {
+    for (int k = 1; k < kCtleBankPoints; ++k) {
         ASSERT_GT(CtleBankTimeStamp(k), CtleBankTimeStamp(k - 1)) << k;
         // The plain product rounds twice (the step, then the product), so it may sit two units away.
-        ASSERT_NEAR(CtleBankTimeStamp(k), k * ctleBankStep, 4.5e-16 * k * ctleBankStep) << k;
+        ASSERT_NEAR(CtleBankTimeStamp(k), k * kCtleBankStep, 4.5e-16 * k * kCtleBankStep) << k;
     }
-    for (int i = 0; i < ctleBankPoints * ctleBankResponses; ++i) ASSERT_TRUE(std::isfinite(CtleBankValues()[i])) << i;
+    for (int i = 0; i < kCtleBankPoints * kCtleBankResponses; ++i) ASSERT_TRUE(std::isfinite(CtleBankValues()[i])) << i;
 }
 
 TEST(CtleBank, TellingColumnsMeetTheirFacts) {
@@ -110,16 +110,16 @@ TEST(CtleBank, FirstColumnStartsWithItsStatedSamples) {
 }
 
 TEST(CtleBank, EveryColumnIsOneDominantPeakThatSettles) {
-    for (int j = 0; j < ctleBankResponses; ++j) {
+    for (int j = 0; j < kCtleBankResponses; ++j) {
         SCOPED_TRACE("column " + std::to_string(j));
-        const double* column = CtleBankValues() + ctleBankPoints * j;
+        const double* column = CtleBankValues() + kCtleBankPoints * j;
         const ColumnShape shape = Shape(column);
         ASSERT_GE(shape.peakIndex * 2, 76);
         ASSERT_LE(shape.peakIndex * 2, 82);
         ASSERT_LT(-shape.lowest, shape.peak);
         ASSERT_GT(shape.dcGain, 0.5);
         // Past 300 ps only the band edge's faint ripple is left.
-        for (int k = 150; k < ctleBankPoints; ++k) ASSERT_LT(std::fabs(column[k]), 1e-3 * shape.peak) << k;
+        for (int k = 150; k < kCtleBankPoints; ++k) ASSERT_LT(std::fabs(column[k]), 1e-3 * shape.peak) << k;
     }
 }
 

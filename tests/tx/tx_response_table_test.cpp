@@ -30,11 +30,11 @@ double maxValue()
 
 TEST(TxResponseTable, TimesAreWholeStepsOfOneOver128UnitIntervals)
 {
-    EXPECT_EQ(txResponseLength, 3226);
-    EXPECT_EQ(txResponseStep, 2.790178571428571e-13);
-    EXPECT_EQ(txResponseStep * 128.0, 3.571428571428571e-11);  // the default bit time
-    for (int k = 0; k < txResponseLength; ++k)
-        ASSERT_EQ(txResponseTimes[k], k * txResponseStep) << "k = " << k;
+    EXPECT_EQ(kTxResponseLength, 3226);
+    EXPECT_EQ(kTxResponseStep, 2.790178571428571e-13);
+    EXPECT_EQ(kTxResponseStep * 128.0, 3.571428571428571e-11);  // the default bit time
+    for (int k = 0; k < kTxResponseLength; ++k)
+        ASSERT_EQ(txResponseTimes[k], k * kTxResponseStep) << "k = " << k;
 
     // Published times are 16-digit renderings of k times the exact bit time / 128; the double product
     // k * step lies within a few ulp of them.
@@ -72,7 +72,7 @@ TEST(TxResponseTable, NonZeroForFourUnitIntervalsAndOnePointThenExactlyZero)
 {
     for (int k = 0; k <= lastNonZero; ++k)
         ASSERT_TRUE(std::isnormal(txResponseValues[k])) << "k = " << k;
-    for (int k = lastNonZero + 1; k < txResponseLength; ++k) {
+    for (int k = lastNonZero + 1; k < kTxResponseLength; ++k) {
         ASSERT_EQ(txResponseValues[k], 0.0) << "k = " << k;
         ASSERT_FALSE(std::signbit(txResponseValues[k])) << "k = " << k;
     }
@@ -80,7 +80,7 @@ TEST(TxResponseTable, NonZeroForFourUnitIntervalsAndOnePointThenExactlyZero)
 
 TEST(TxResponseTable, StrictGlobalMinimumAt16AndMaximumAt60)
 {
-    for (int k = 0; k < txResponseLength; ++k) {
+    for (int k = 0; k < kTxResponseLength; ++k) {
         if (k != 16) {
             ASSERT_GT(txResponseValues[k], txResponseValues[16]) << "k = " << k;
         }
@@ -93,7 +93,7 @@ TEST(TxResponseTable, StrictGlobalMinimumAt16AndMaximumAt60)
 TEST(TxResponseTable, ChangesSignExactlyTenTimes)
 {
     std::vector<int> changesAfter;
-    for (int k = 0; k + 1 < txResponseLength; ++k) {
+    for (int k = 0; k + 1 < kTxResponseLength; ++k) {
         const bool bothNonZero = txResponseValues[k] != 0.0 && txResponseValues[k + 1] != 0.0;
         if (bothNonZero && std::signbit(txResponseValues[k]) != std::signbit(txResponseValues[k + 1]))
             changesAfter.push_back(k);
@@ -104,9 +104,9 @@ TEST(TxResponseTable, ChangesSignExactlyTenTimes)
 TEST(TxResponseTable, DcGainIsTheLeftToRightSumTimesTheStep)
 {
     double sum = 0.0;
-    for (int k = 0; k < txResponseLength; ++k)
+    for (int k = 0; k < kTxResponseLength; ++k)
         sum += txResponseValues[k];
-    const double dcGain = sum * txResponseStep;
+    const double dcGain = sum * kTxResponseStep;
     EXPECT_LE(ulpsApart(dcGain, 0.9996448783847398), 4) << dcGain;
 }
 

@@ -50,14 +50,14 @@ std::string tableSource(const TxResponse& r)
          "\n"
          "#include \"tx/TxResponseTable.h\"\n"
          "\n"
-         "// k times txResponseStep [s]\n"
-         "const double txResponseTimes[txResponseLength] = {\n";
+         "// k times kTxResponseStep [s]\n"
+         "const double txResponseTimes[kTxResponseLength] = {\n";
     for (std::size_t k = 0; k < r.times.size(); ++k)
         s += "    " + hexFloatLiteral(r.times[k]) + ",  // " + std::to_string(k) + "\n";
     s += "};\n"
          "\n"
          "// [1/s]\n"
-         "const double txResponseValues[txResponseLength] = {\n";
+         "const double txResponseValues[kTxResponseLength] = {\n";
     for (std::size_t k = 0; k < r.values.size(); ++k)
         s += "    " + hexFloatLiteral(r.values[k]) + ",  // " + std::to_string(k) + ": " + decimal17(r.values[k]) +
              "\n";

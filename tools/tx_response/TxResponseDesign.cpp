@@ -11,7 +11,7 @@
 
 namespace {
 
-using namespace TxResponseFacts;
+using namespace tx_response_facts;
 
 constexpr double pi = 3.141592653589793;
 
@@ -65,7 +65,7 @@ double bump(int k)
 
 double tellingValue(int k)
 {
-    for (const TellingRow& row : tellingRows)
+    for (const TellingRow& row : kTellingRows)
         if (row.k == k)
             return row.value;
     return 0.0;
@@ -97,7 +97,7 @@ MonotoneCubic buildLogEnvelope(const MonotoneCubic& phase)
         knots.push_back({static_cast<double>(p.k), p.envelope});
     for (const EnvelopeKnot& p : shapeKnots)
         knots.push_back({p.k, p.envelope});
-    for (const TellingRow& row : tellingRows)
+    for (const TellingRow& row : kTellingRows)
         if (row.k > 2)
             knots.push_back({static_cast<double>(row.k), row.value / std::sin(phase(row.k))});
 
@@ -128,11 +128,11 @@ void absorbRoundingError(std::vector<double>& values, int k)
     for (int i = 0; i < window; ++i)
         candidate = std::nextafter(candidate, -INFINITY);
     double best = values[k];
-    std::int64_t bestUlps = ulpDistance(plainDcGain(values), dcGain);
+    std::int64_t bestUlps = UlpDistance(PlainDcGain(values), kDcGain);
     for (int i = -window; i <= window; ++i, candidate = std::nextafter(candidate, INFINITY)) {
         const double saved = values[k];
         values[k] = candidate;
-        const std::int64_t ulps = ulpDistance(plainDcGain(values), dcGain);
+        const std::int64_t ulps = UlpDistance(PlainDcGain(values), kDcGain);
         values[k] = saved;
         const bool closer = ulps < bestUlps;
         const bool asCloseButSmallerMove = ulps == bestUlps && std::fabs(candidate - saved) < std::fabs(best - saved);
@@ -149,28 +149,28 @@ void absorbRoundingError(std::vector<double>& values, int k)
 TxResponse designTxResponse()
 {
     TxResponse r;
-    r.times.resize(length);
-    r.values.assign(length, 0.0);
-    for (int k = 0; k < length; ++k)
-        r.times[k] = static_cast<double>(k) * step;
+    r.times.resize(kLength);
+    r.values.assign(kLength, 0.0);
+    for (int k = 0; k < kLength; ++k)
+        r.times[k] = static_cast<double>(k) * kStep;
 
     const MonotoneCubic phase = buildPhase();
     const MonotoneCubic logEnvelope = buildLogEnvelope(phase);
 
-    std::vector<double> carrier(lastNonZero + 1), bumpPart(lastNonZero + 1);
-    for (int k = 0; k <= lastNonZero; ++k) {
+    std::vector<double> carrier(kLastNonZero + 1), bumpPart(kLastNonZero + 1);
+    for (int k = 0; k <= kLastNonZero; ++k) {
         const double e = std::exp(logEnvelope(k));
         const double s = std::sin(phase(k));
         carrier[k] = e * s;
         bumpPart[k] = e * bump(k) * s;
     }
     // The sum is linear in the bump's weight.
-    const double targetSum = dcGain / step;
+    const double targetSum = kDcGain / kStep;
     r.bumpWeight = (targetSum - leftToRightSum(carrier)) / leftToRightSum(bumpPart);
 
-    for (int k = 0; k <= lastNonZero; ++k)
+    for (int k = 0; k <= kLastNonZero; ++k)
         r.values[k] = carrier[k] + r.bumpWeight * bumpPart[k];
-    for (const TellingRow& row : tellingRows)
+    for (const TellingRow& row : kTellingRows)
         r.values[row.k] = row.value;
 
     r.trimIndex = trimIndex;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <sstream>
 
-namespace TxResponseFacts {
+namespace tx_response_facts {
 
 namespace {
 
@@ -25,7 +25,7 @@ std::string describe(const char* what, int k, double got)
 
 bool signChangeExpectedAfter(int k)
 {
-    for (int expected : signChangesAfter)
+    for (int expected : kSignChangesAfter)
         if (expected == k)
             return true;
     return false;
@@ -33,55 +33,55 @@ bool signChangeExpectedAfter(int k)
 
 }  // namespace
 
-bool isTellingIndex(int k)
+bool IsTellingIndex(int k)
 {
-    for (const TellingRow& row : tellingRows)
+    for (const TellingRow& row : kTellingRows)
         if (row.k == k)
             return true;
     return false;
 }
 
-std::int64_t ulpDistance(double a, double b)
+std::int64_t UlpDistance(double a, double b)
 {
     const std::int64_t d = orderedBits(a) - orderedBits(b);
     return d < 0 ? -d : d;
 }
 
-double plainDcGain(const std::vector<double>& values)
+double PlainDcGain(const std::vector<double>& values)
 {
     double sum = 0.0;
     for (double v : values)
         sum += v;
-    return sum * step;
+    return sum * kStep;
 }
 
-Report check(const std::vector<double>& times, const std::vector<double>& values)
+Report Check(const std::vector<double>& times, const std::vector<double>& values)
 {
     Report report;
     std::vector<std::string>& fail = report.failures;
-    if (times.size() != static_cast<std::size_t>(length) || values.size() != static_cast<std::size_t>(length)) {
-        fail.push_back("table length is not " + std::to_string(length));
+    if (times.size() != static_cast<std::size_t>(kLength) || values.size() != static_cast<std::size_t>(kLength)) {
+        fail.push_back("table length is not " + std::to_string(kLength));
         return report;
     }
 
-    for (int k = 0; k < length; ++k) {
-        if (times[k] != static_cast<double>(k) * step)
+    for (int k = 0; k < kLength; ++k) {
+        if (times[k] != static_cast<double>(k) * kStep)
             fail.push_back(describe("time stamp is not k times the step", k, times[k]));
         if (!std::isfinite(values[k]))
             fail.push_back(describe("value is not finite", k, values[k]));
-        else if (k <= lastNonZero && (values[k] == 0.0 || !std::isnormal(values[k])))
+        else if (k <= kLastNonZero && (values[k] == 0.0 || !std::isnormal(values[k])))
             fail.push_back(describe("value in the non-zero span is zero or subnormal", k, values[k]));
-        else if (k > lastNonZero && (values[k] != 0.0 || std::signbit(values[k])))
+        else if (k > kLastNonZero && (values[k] != 0.0 || std::signbit(values[k])))
             fail.push_back(describe("value past the non-zero span is not exactly +0.0", k, values[k]));
     }
     if (!fail.empty())
         return report;
 
-    for (const TellingRow& row : tellingRows)
+    for (const TellingRow& row : kTellingRows)
         if (values[row.k] != row.value)
             fail.push_back(describe("telling row differs from its published value", row.k, values[row.k]));
 
-    for (int k = 0; k < lastNonZero; ++k) {
+    for (int k = 0; k < kLastNonZero; ++k) {
         const bool changes = std::signbit(values[k]) != std::signbit(values[k + 1]);
         if (changes != signChangeExpectedAfter(k))
             fail.push_back(describe(changes ? "unexpected sign change after" : "missing sign change after", k,
@@ -90,30 +90,30 @@ Report check(const std::vector<double>& times, const std::vector<double>& values
 
     double nextLowest = INFINITY;
     double nextHighest = -INFINITY;
-    for (int k = 0; k < length; ++k) {
-        if (k != minimumAt && values[k] < nextLowest)
+    for (int k = 0; k < kLength; ++k) {
+        if (k != kMinimumAt && values[k] < nextLowest)
             nextLowest = values[k];
-        if (k != maximumAt && values[k] > nextHighest)
+        if (k != kMaximumAt && values[k] > nextHighest)
             nextHighest = values[k];
     }
-    const double minimum = values[minimumAt];
-    const double maximum = values[maximumAt];
+    const double minimum = values[kMinimumAt];
+    const double maximum = values[kMaximumAt];
     report.minimumMargin = (nextLowest - minimum) / std::fabs(minimum);
     report.maximumMargin = (maximum - nextHighest) / maximum;
     if (!(nextLowest > minimum))
-        fail.push_back(describe("minimum is not strict and global at", minimumAt, minimum));
+        fail.push_back(describe("minimum is not strict and global at", kMinimumAt, minimum));
     if (!(nextHighest < maximum))
-        fail.push_back(describe("maximum is not strict and global at", maximumAt, maximum));
+        fail.push_back(describe("maximum is not strict and global at", kMaximumAt, maximum));
 
-    report.dcGain = plainDcGain(values);
-    report.dcGainUlps = ulpDistance(report.dcGain, dcGain);
-    if (report.dcGainUlps > dcGainToleranceUlps) {
+    report.dcGain = PlainDcGain(values);
+    report.dcGainUlps = UlpDistance(report.dcGain, kDcGain);
+    if (report.dcGainUlps > kDcGainToleranceUlps) {
         std::ostringstream text;
         text.precision(17);
-        text << "DC gain " << report.dcGain << " is " << report.dcGainUlps << " ulp from " << dcGain;
+        text << "DC gain " << report.dcGain << " is " << report.dcGainUlps << " ulp from " << kDcGain;
         fail.push_back(text.str());
     }
     return report;
 }
 
-}  // namespace TxResponseFacts
+}  // namespace tx_response_facts

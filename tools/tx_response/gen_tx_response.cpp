@@ -53,7 +53,7 @@ int main(int argc, char** argv)
 
     try {
         const TxResponse response = designTxResponse();
-        const TxResponseFacts::Report report = TxResponseFacts::check(response.times, response.values);
+        const tx_response_facts::Report report = tx_response_facts::Check(response.times, response.values);
         if (!report.failures.empty()) {
             for (const std::string& failure : report.failures)
                 std::cerr << "gen_tx_response: " << failure << "\n";

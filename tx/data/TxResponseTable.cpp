@@ -5,8 +5,8 @@
 
 #include "tx/TxResponseTable.h"
 
-// k times txResponseStep [s]
-const double txResponseTimes[txResponseLength] = {
+// k times kTxResponseStep [s]
+const double txResponseTimes[kTxResponseLength] = {
     0.0,  // 0
     0x1.3a256c02c62f2p-42,  // 1
     0x1.3a256c02c62f2p-41,  // 2
@@ -3236,7 +3236,7 @@ const double txResponseTimes[txResponseLength] = {
 };
 
 // [1/s]
-const double txResponseValues[txResponseLength] = {
+const double txResponseValues[kTxResponseLength] = {
     0x1.425a89fe7b40bp+35,  // 0: 43265576947.851646
     0x1.3834011bb06b2p+36,  // 1: 83806392763.026154
     0x1.1b5ba94d1a78fp+36,  // 2: 76063347921.654526
