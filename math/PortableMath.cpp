@@ -367,15 +367,14 @@ TableSplit SplitAtTableEntry(double u, double ul, int index) {
 
 int TableIndex(double u) { return static_cast<int>(u * 64.0 + 0.5); }
 
-double SinNonNegative(double u, double ul) {
-    const int index = TableIndex(u);
-    if (index < kSinSeriesIndexLimit) {
-        const double z = u * u;
-        const double p = z * (kS3 + z * (kS5 + z * (kS7 + z * (kS9 + z * (kS11 + z * kS13)))));
-        return u + (u * p + ul);
-    }
-    // sin(a + t) = sin a + cos a * t + (sin a * (cos t - 1) + cos a * (sin t - t))
-    const TableSplit s = SplitAtTableEntry(u, ul, index);
+double SinSeries(double u, double ul) {
+    const double z = u * u;
+    const double p = z * (kS3 + z * (kS5 + z * (kS7 + z * (kS9 + z * (kS11 + z * kS13)))));
+    return u + (u * p + ul);
+}
+
+// sin(a + t) = sin a + cos a * t + (sin a * (cos t - 1) + cos a * (sin t - t))
+double SinFromSplit(const TableSplit& s) {
     const SinCosEntry& e = *s.entry;
     const double tail = e.sinLo + ((e.sinHi * s.cosTMinus1 + e.cosHi * s.sinT) + e.cosLo * s.t);
     const DoubleDouble linear = TwoProduct(e.cosHi, s.t);
@@ -383,15 +382,29 @@ double SinNonNegative(double u, double ul) {
     return head.hi + (head.lo + (linear.lo + tail));
 }
 
-double CosNonNegative(double u, double ul) {
-    const int index = TableIndex(u);
-    // cos(a + t) = cos a - sin a * t + (cos a * (cos t - 1) - sin a * (sin t - t))
-    const TableSplit s = SplitAtTableEntry(u, ul, index);
+// cos(a + t) = cos a - sin a * t + (cos a * (cos t - 1) - sin a * (sin t - t))
+double CosFromSplit(const TableSplit& s) {
     const SinCosEntry& e = *s.entry;
     const double tail = e.cosLo + ((e.cosHi * s.cosTMinus1 - e.sinHi * s.sinT) - e.sinLo * s.t);
     const DoubleDouble linear = TwoProduct(e.sinHi, s.t);
     const DoubleDouble head = TwoSum(e.cosHi, -linear.hi);
     return head.hi + (head.lo + (tail - linear.lo));
+}
+
+double SinNonNegative(double u, double ul) {
+    const int index = TableIndex(u);
+    if (index < kSinSeriesIndexLimit) return SinSeries(u, ul);
+    return SinFromSplit(SplitAtTableEntry(u, ul, index));
+}
+
+double CosNonNegative(double u, double ul) { return CosFromSplit(SplitAtTableEntry(u, ul, TableIndex(u))); }
+
+// Both from one split at the table entry: the same operations as SinNonNegative and CosNonNegative.
+void SinCosNonNegative(double u, double ul, double& sine, double& cosine) {
+    const int index = TableIndex(u);
+    const TableSplit split = SplitAtTableEntry(u, ul, index);
+    cosine = CosFromSplit(split);
+    sine = index < kSinSeriesIndexLimit ? SinSeries(u, ul) : SinFromSplit(split);
 }
 
 double SinReduced(double hi, double lo) { return hi < 0.0 ? -SinNonNegative(-hi, -lo) : SinNonNegative(hi, lo); }
@@ -623,8 +636,14 @@ void SinCos(double x, double& sine, double& cosine) {
         return;
     }
     const Reduced r = ReduceQuarterPeriods(ax);
-    const double sinR = SinReduced(r.hi, r.lo);
-    const double cosR = CosReduced(r.hi, r.lo);
+    // SinReduced and CosReduced of (r.hi, r.lo): both negate a negative remainder the same way.
+    double sinR = 0.0, cosR = 0.0;
+    if (r.hi < 0.0) {
+        SinCosNonNegative(-r.hi, -r.lo, sinR, cosR);
+        sinR = -sinR;
+    } else {
+        SinCosNonNegative(r.hi, r.lo, sinR, cosR);
+    }
     double s;
     switch (r.quadrant) {
         case 0: s = sinR; cosine = cosR; break;
