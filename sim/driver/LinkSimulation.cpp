@@ -369,10 +369,8 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     double lastLineTime = 0.0;
     std::size_t fullCalls = 0;
 
-    InstanceThread deciderThread(decisionHome);
-    ProgressBar progress(runSamples, o.progress);
-    std::size_t samplesRun = 0;
-    for (std::size_t start = 0; start < runSamples; start += blockSize) {
+    // The receiver's input for the block that starts at sample `start`: bits, transmitter, channel, noise.
+    auto makeReceived = [&](std::size_t start, double* out) {
         const std::size_t n = std::min(blockSize, runSamples - start);
         for (std::size_t i = 0; i < n; ++i) {
             const auto index = static_cast<std::uint64_t>(std::floor(static_cast<double>(start + i) * bitsPerSample));
@@ -380,17 +378,29 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
             block[i] = bit ? 0.5 : -0.5;
         }
         if (txSession.GetWave(block.data(), n) != 1) throw std::runtime_error("the transmitter's AMI_GetWave failed");
-        channel.Process(block.data(), received.data(), n);
+        channel.Process(block.data(), out, n);
         if (o.noiseRms > 0)
-            for (std::size_t i = 0; i < n; ++i) received[i] += noise(noiseSource);
+            for (std::size_t i = 0; i < n; ++i) out[i] += noise(noiseSource);
+    };
+    std::vector<double> nextReceived(blockSize);
+    if (runSamples > 0) makeReceived(0, received.data());
+
+    InstanceThread deciderThread(decisionHome);
+    ProgressBar progress(runSamples, o.progress);
+    std::size_t samplesRun = 0;
+    for (std::size_t start = 0; start < runSamples; start += blockSize) {
+        const std::size_t n = std::min(blockSize, runSamples - start);
         std::copy(received.begin(), received.begin() + static_cast<long>(n), equalised.begin());
         std::copy(received.begin(), received.begin() + static_cast<long>(n), decisions.begin());
         falling.clear();
         rising.clear();
-        // The two receivers share nothing: the decision one runs beside the equalised one.
-        deciderThread.Start([&decider, &decisions, &rising, n] {
+        // The two receivers share nothing: the decision one runs beside the equalised one, and its thread
+        // then makes the next block's input, which only it touches until Wait.
+        const std::size_t next = start + blockSize;
+        deciderThread.Start([&decider, &decisions, &rising, &makeReceived, &nextReceived, n, next, runSamples] {
             if (decider->GetWave(decisions.data(), n, &rising) != 1)
                 throw std::runtime_error("the receiver's AMI_GetWave failed");
+            if (next < runSamples) makeReceived(next, nextReceived.data());
         });
         {
             InDirectory inside(equalisedHome);
@@ -430,6 +440,7 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
             csv->AppendRows({times.data(), received.data(), equalised.data(), decisions.data()}, n);
         }
         progress.Update(start + n);
+        received.swap(nextReceived);
         if (untilAdapted && adapted && analysis.CountComplete()) break;
     }
     progress.Finish();
