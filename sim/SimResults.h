@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/EyeStatistics.h"
+
 namespace ksim {
 
 struct ChannelInfo {
@@ -156,6 +158,8 @@ struct RunReport {
     BerResult ber;
     ClockAnalysis clock;
     EyeAnalysis eye;
+    BathtubAnalysis bathtub;
+    JitterAnalysis jitter;
     AdaptationSummary adaptation;
     RunLength runLength;
     DecisionPattern decisionPattern;

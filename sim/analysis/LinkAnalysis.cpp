@@ -14,11 +14,21 @@ namespace ksim {
 
 namespace {
 constexpr std::size_t kDecisionSamplesKept = 64;  // a rising edge is reported at most this late
+
+BathtubFolderSettings BathtubSettings(const LinkAnalysisSettings& link) {
+    BathtubFolderSettings settings;
+    settings.bitTime = link.bitTime;
+    settings.sampleInterval = link.sampleInterval;
+    settings.prbsOrder = link.prbsOrder;
+    settings.waveDelaySamples = link.eye.waveDelaySamples;
+    return settings;
+}
 }
 
 LinkAnalysis::LinkAnalysis(const LinkAnalysisSettings& settings)
     : settings_(settings),
       eye_(settings.sampleInterval, settings.eye, settings.eyeRangeSamples),
+      statistics_(BathtubSettings(settings), settings.spillFolder),
       falling_(settings.spillFolder),
       rising_(settings.spillFolder),
       received_(settings.spillFolder) {
@@ -30,6 +40,7 @@ void LinkAnalysis::SetCountStart(double time) {
     countStart_ = time;
     beforeStart_ = received_.Size();
     eye_.SetFrom(time);
+    statistics_.SetFrom(time);
 }
 
 double LinkAnalysis::FallingEdge(std::size_t index) const {
@@ -70,6 +81,7 @@ void LinkAnalysis::AddBlock(const double* equalised, const double* decisions, st
     if (!rising.empty()) rising_.Append(rising.data(), rising.size());
     eye_.AddWave(equalised, n);
     eye_.AddEdges(falling.data(), falling.size());
+    statistics_.AddBlock(equalised, n, falling.data(), falling.size());
 }
 
 void LinkAnalysis::Finish(RunReport& report) {
@@ -86,6 +98,7 @@ void LinkAnalysis::Finish(RunReport& report) {
     report.ber = CountBitErrors(sent, PrefixSeries<std::uint8_t>(received, static_cast<std::size_t>(end)), beforeStart_,
                                 settings_.maxLatency);
     if (countLimit_ != UINT64_MAX) report.ber.bitsAsked = countLimit_;
+    statistics_.Finish(falling, report);
 }
 
 }  // namespace ksim

@@ -12,6 +12,7 @@
 
 #include "sim/SimResults.h"
 #include "sim/analysis/Eye.h"
+#include "sim/analysis/EyeStatisticsCollector.h"
 #include "sim/analysis/SpillFile.h"
 
 namespace ksim {
@@ -59,7 +60,7 @@ public:
     std::uint64_t Decisions() const { return received_.Size(); }
     std::uint64_t CountedDecisions() const { return received_.Size() - beforeStart_; }
 
-    // Fills report.clock, report.eye and report.ber.
+    // Fills report.clock, report.eye, report.ber, report.bathtub and report.jitter.
     void Finish(RunReport& report);
 
 private:
@@ -69,6 +70,7 @@ private:
     double countStart_ = 0.0;
     std::uint64_t countLimit_ = UINT64_MAX;
     EyeFolder eye_;
+    EyeStatisticsCollector statistics_;   // bathtubs and jitter
     SpillFile<double> falling_;
     SpillFile<double> rising_;
     SpillFile<std::uint8_t> received_;

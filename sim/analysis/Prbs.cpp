@@ -5,9 +5,7 @@
 
 namespace ksim {
 
-namespace {
-
-int FeedbackTap(int order) {
+int PrbsFeedbackTap(int order) {
     switch (order) {
         case 7: return 6;
         case 9: return 5;
@@ -18,14 +16,12 @@ int FeedbackTap(int order) {
     }
 }
 
-}  // namespace
-
-bool PrbsGenerator::IsSupportedOrder(int order) { return FeedbackTap(order) != 0; }
+bool PrbsGenerator::IsSupportedOrder(int order) { return PrbsFeedbackTap(order) != 0; }
 
 PrbsGenerator::PrbsGenerator(int order)
     : PrbsGenerator(order, IsSupportedOrder(order) ? static_cast<std::uint32_t>((std::uint64_t{1} << order) - 1) : 1u) {}
 
-PrbsGenerator::PrbsGenerator(int order, std::uint32_t seed) : order_(order), tap_(FeedbackTap(order)) {
+PrbsGenerator::PrbsGenerator(int order, std::uint32_t seed) : order_(order), tap_(PrbsFeedbackTap(order)) {
     if (tap_ == 0)
         throw std::runtime_error("PRBS order " + std::to_string(order) + " is not supported (use 7, 9, 15, 23 or 31)");
     mask_ = static_cast<std::uint32_t>((std::uint64_t{1} << order) - 1);

@@ -17,6 +17,9 @@ namespace ksim {
 // non-zero seed lies on the one cycle of 2^n - 1 bits, so another seed only shifts the sequence.
 // The bits are those of the recurrence, never inverted (test sets often invert PRBS-15/23/31; the BER
 // counter finds the polarity by itself).
+// m of x^n + x^m + 1 for order n, 0 for an order not listed above.
+int PrbsFeedbackTap(int order);
+
 class PrbsGenerator {
 public:
     // order: 7, 9, 15, 23 or 31; the seed is all ones. Throws std::runtime_error for other orders.

@@ -1,0 +1,135 @@
+#include "sim/analysis/BathtubFolder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace ksim {
+
+namespace {
+constexpr std::size_t kKeptSamples = 4096;  // kept before the last edge, for edges reported late
+}
+
+BathtubFolder::BathtubFolder(const BathtubFolderSettings& settings)
+    : settings_(settings), eye_(settings.eye), sync_(settings.prbsOrder) {
+    if (!(settings.bitTime > 0.0) || !(settings.sampleInterval > 0.0) || settings.waveDelaySamples < 0)
+        throw std::runtime_error("bathtub: the bit time and the sample interval must be positive, the delay >= 0");
+    values_.resize(static_cast<std::size_t>(eye_.Columns()));
+}
+
+void BathtubFolder::SetFrom(double fromTime) {
+    from_ = fromTime;
+    haveEdge_ = false;
+    waiting_.clear();
+    unconfirmed_.clear();
+    unconfirmedBits_.clear();
+    unknown_ = 0;
+    eye_ = BerEye(settings_.eye);
+    sync_ = PatternSync(settings_.prbsOrder);
+}
+
+void BathtubFolder::AddWave(const double* samples, std::size_t n) {
+    history_.insert(history_.end(), samples, samples + n);
+    FoldReady();
+    Trim();
+}
+
+void BathtubFolder::AddEdges(const double* times, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) {
+        const double edge = times[k];
+        if (!(edge >= from_)) continue;
+        if (haveEdge_) {
+            const double period = edge - lastEdge_;
+            // A missed or extra edge: the bits around it no longer follow each other, the pattern is found again.
+            if (period >= 0.5 * settings_.bitTime && period <= 1.5 * settings_.bitTime)
+                waiting_.push_back({lastEdge_ + 0.5 * period, period});
+        }
+        lastEdge_ = edge;
+        haveEdge_ = true;
+    }
+    FoldReady();
+    Trim();
+}
+
+void BathtubFolder::FoldReady() {
+    const double end = static_cast<double>(historyStart_ + history_.size());
+    while (!waiting_.empty()) {
+        const Interval& next = waiting_.front();
+        const double last = std::floor((next.samplingTime + 0.5 * next.period) / settings_.sampleInterval) + 1 +
+                            settings_.waveDelaySamples;
+        if (!(last < end)) break;
+        Fold(next);
+        waiting_.pop_front();
+    }
+}
+
+void BathtubFolder::Fold(const Interval& interval) {
+    const double first = std::floor((interval.samplingTime - 0.5 * interval.period) / settings_.sampleInterval) +
+                         settings_.waveDelaySamples;
+    if (!(first >= static_cast<double>(historyStart_))) {
+        ++unknown_;  // its samples were given up (an edge reported very late)
+        return;
+    }
+    for (int c = 0; c < eye_.Columns(); ++c) {
+        const double t = interval.samplingTime + eye_.PhaseUi(c) * interval.period;
+        const double x = t / settings_.sampleInterval + settings_.waveDelaySamples;
+        const double i = std::floor(x);
+        const std::size_t at = static_cast<std::size_t>(i - static_cast<double>(historyStart_));
+        const double a = history_[at], b = history_[at + 1];
+        values_[static_cast<std::size_t>(c)] = a + (b - a) * (x - i);
+    }
+    const int decided = values_[static_cast<std::size_t>(eye_.Columns() / 2)] > 0.0 ? 1 : 0;
+    const int expected = sync_.Next(decided);
+    if (sync_.JustLost()) {
+        unknown_ += unconfirmed_.size() + 1;
+        unconfirmed_.clear();
+        unconfirmedBits_.clear();
+        return;
+    }
+    if (expected < 0) {
+        ++unknown_;
+        return;
+    }
+    unconfirmed_.push_back(values_);
+    unconfirmedBits_.push_back(expected);
+    Commit(PatternSync::kWindowBits);
+}
+
+void BathtubFolder::Commit(std::size_t keep) {
+    while (unconfirmed_.size() > keep) {
+        eye_.Add(unconfirmed_.front().data(), unconfirmedBits_.front());
+        unconfirmed_.pop_front();
+        unconfirmedBits_.pop_front();
+    }
+}
+
+void BathtubFolder::Trim() {
+    double needed = static_cast<double>(historyStart_ + history_.size());
+    if (!waiting_.empty())
+        needed = std::floor((waiting_.front().samplingTime - 0.5 * waiting_.front().period) / settings_.sampleInterval) +
+                 settings_.waveDelaySamples;
+    if (haveEdge_)
+        needed = std::min(needed, std::floor(lastEdge_ / settings_.sampleInterval) + settings_.waveDelaySamples);
+    needed -= static_cast<double>(kKeptSamples);
+    if (!(needed > static_cast<double>(historyStart_))) return;
+    const std::uint64_t drop = std::min<std::uint64_t>(static_cast<std::uint64_t>(needed) - historyStart_, history_.size());
+    if (drop < history_.size() / 2 && drop < (std::uint64_t{1} << 16)) return;
+    history_.erase(history_.begin(), history_.begin() + static_cast<long>(drop));
+    historyStart_ += drop;
+}
+
+BathtubAnalysis BathtubFolder::Finish() {
+    Commit(0);
+    BathtubAnalysis result = eye_.Finish();
+    result.conditioning = "the sent bit: the PRBS found again in the decisions at the sampling point and run on by "
+                          "itself, so that errors show; an interval counts once the pattern held for " +
+                          std::to_string(PatternSync::kWindowBits) + " intervals after it";
+    result.unknownIntervals = unknown_;
+    result.resyncs = sync_.Locks() > 0 ? sync_.Locks() - 1 : 0;
+    if (!result.measured && sync_.Locks() == 0 && unknown_ > 0)
+        result.reason = "the decisions at the sampling point never followed the sent PRBS for " +
+                        std::to_string(PatternSync::kConfirmBits) + " bits, so no bit was known to judge errors by";
+    return result;
+}
+
+}  // namespace ksim

@@ -1,0 +1,30 @@
+#include "sim/analysis/EyeStatisticsCollector.h"
+
+namespace ksim {
+
+EyeStatisticsCollector::EyeStatisticsCollector(const BathtubFolderSettings& settings, const std::string& spillFolder)
+    : settings_(settings),
+      bathtub_(settings),
+      crossings_(settings.sampleInterval, settings.bitTime, settings.waveDelaySamples, spillFolder) {}
+
+void EyeStatisticsCollector::SetFrom(double fromTime) {
+    from_ = fromTime;
+    bathtub_.SetFrom(fromTime);
+}
+
+void EyeStatisticsCollector::AddBlock(const double* equalised, std::size_t n, const double* falling, std::size_t edges) {
+    bathtub_.AddWave(equalised, n);
+    bathtub_.AddEdges(falling, edges);
+    crossings_.AddWave(equalised, n);
+}
+
+void EyeStatisticsCollector::Finish(const Series<double>& fallingEdges, RunReport& report) {
+    report.bathtub = bathtub_.Finish();
+    report.jitter.method =
+        "time-interval error against a straight grid fitted by least squares (frequency offset included); "
+        "random and deterministic parts from a dual-Dirac fit of the histogram's tails on the Q scale";
+    report.jitter.clock = AnalyzeTie(fallingEdges, from_, settings_.bitTime);
+    report.jitter.data = AnalyzeTie(SpillSeries<double>(crossings_.Times()), from_, settings_.bitTime);
+}
+
+}  // namespace ksim
