@@ -14,15 +14,16 @@ BathtubFolder::BathtubFolder(const BathtubFolderSettings& settings)
     : settings_(settings), eye_(settings.eye), sync_(settings.prbsOrder) {
     if (!(settings.bitTime > 0.0) || !(settings.sampleInterval > 0.0) || settings.waveDelaySamples < 0)
         throw std::runtime_error("bathtub: the bit time and the sample interval must be positive, the delay >= 0");
-    values_.resize(static_cast<std::size_t>(eye_.Columns()));
+    const std::size_t rows = PatternSync::kWindowBits + 1;
+    unconfirmed_.resize(rows * static_cast<std::size_t>(eye_.Columns()));
+    unconfirmedBits_.resize(rows);
 }
 
 void BathtubFolder::SetFrom(double fromTime) {
     from_ = fromTime;
     haveEdge_ = false;
     waiting_.clear();
-    unconfirmed_.clear();
-    unconfirmedBits_.clear();
+    unconfirmedCount_ = 0;
     unknown_ = 0;
     eye_ = BerEye(settings_.eye);
     sync_ = PatternSync(settings_.prbsOrder);
@@ -70,36 +71,41 @@ void BathtubFolder::Fold(const Interval& interval) {
         ++unknown_;  // its samples were given up (an edge reported very late)
         return;
     }
+    const std::size_t rows = unconfirmedBits_.size();
+    const std::size_t row = (unconfirmedFirst_ + unconfirmedCount_) % rows;
+    double* values = &unconfirmed_[row * static_cast<std::size_t>(eye_.Columns())];
+    // Column c lies at sample position x0 + c·step of the history (all positions are >= 0 here).
+    const double x0 = (interval.samplingTime + eye_.PhaseUi(0) * interval.period) / settings_.sampleInterval +
+                      settings_.waveDelaySamples - static_cast<double>(historyStart_);
+    const double step = interval.period / (settings_.eye.phaseSteps * settings_.sampleInterval);
     for (int c = 0; c < eye_.Columns(); ++c) {
-        const double t = interval.samplingTime + eye_.PhaseUi(c) * interval.period;
-        const double x = t / settings_.sampleInterval + settings_.waveDelaySamples;
-        const double i = std::floor(x);
-        const std::size_t at = static_cast<std::size_t>(i - static_cast<double>(historyStart_));
+        const double x = x0 + c * step;
+        const std::size_t at = static_cast<std::size_t>(x);
         const double a = history_[at], b = history_[at + 1];
-        values_[static_cast<std::size_t>(c)] = a + (b - a) * (x - i);
+        values[c] = a + (b - a) * (x - static_cast<double>(at));
     }
-    const int decided = values_[static_cast<std::size_t>(eye_.Columns() / 2)] > 0.0 ? 1 : 0;
+    const int decided = values[eye_.Columns() / 2] > 0.0 ? 1 : 0;
     const int expected = sync_.Next(decided);
     if (sync_.JustLost()) {
-        unknown_ += unconfirmed_.size() + 1;
-        unconfirmed_.clear();
-        unconfirmedBits_.clear();
+        unknown_ += unconfirmedCount_ + 1;
+        unconfirmedCount_ = 0;
         return;
     }
     if (expected < 0) {
         ++unknown_;
         return;
     }
-    unconfirmed_.push_back(values_);
-    unconfirmedBits_.push_back(expected);
+    unconfirmedBits_[row] = expected;
+    ++unconfirmedCount_;
     Commit(PatternSync::kWindowBits);
 }
 
 void BathtubFolder::Commit(std::size_t keep) {
-    while (unconfirmed_.size() > keep) {
-        eye_.Add(unconfirmed_.front().data(), unconfirmedBits_.front());
-        unconfirmed_.pop_front();
-        unconfirmedBits_.pop_front();
+    const std::size_t rows = unconfirmedBits_.size();
+    while (unconfirmedCount_ > keep) {
+        eye_.Add(&unconfirmed_[unconfirmedFirst_ * static_cast<std::size_t>(eye_.Columns())], unconfirmedBits_[unconfirmedFirst_]);
+        unconfirmedFirst_ = (unconfirmedFirst_ + 1) % rows;
+        --unconfirmedCount_;
     }
 }
 

@@ -53,9 +53,10 @@ private:
     std::deque<Interval> waiting_;          // intervals waiting for their samples
     std::vector<double> history_;           // wave samples from historyStart_ on
     std::uint64_t historyStart_ = 0;
-    std::deque<std::vector<double>> unconfirmed_;  // values of intervals with a bit not yet confirmed
-    std::deque<int> unconfirmedBits_;
-    std::vector<double> values_;            // scratch: one interval's values
+    // Intervals whose bit is not yet confirmed, oldest first, in a ring of kWindowBits + 1 rows of values.
+    std::vector<double> unconfirmed_;
+    std::vector<int> unconfirmedBits_;
+    std::size_t unconfirmedFirst_ = 0, unconfirmedCount_ = 0;
     std::uint64_t unknown_ = 0;
 };
 

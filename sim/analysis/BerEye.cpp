@@ -91,12 +91,12 @@ void BerEye::FixRange() {
 
 void BerEye::Bin(const double* values, int bit) {
     const double binsPerVolt = options_.levelBins / (2.0 * levelMax_);
-    for (int c = 0; c < Columns(); ++c) {
-        const double v = values[c];
-        if (v != v) continue;  // NaN: no level
-        const double position = std::floor((v + levelMax_) * binsPerVolt);
-        const int level = static_cast<int>(std::clamp(position, 0.0, options_.levelBins - 1.0));
-        ++counts_[At(bit, c, level)];
+    const double top = options_.levelBins - 1.0;
+    std::uint64_t* row = &counts_[At(bit, 0, 0)];
+    for (int c = 0; c < Columns(); ++c, row += options_.levelBins) {
+        const double position = (values[c] + levelMax_) * binsPerVolt;
+        if (!(position == position)) continue;  // NaN: no level
+        ++row[static_cast<int>(std::clamp(position, 0.0, top))];  // truncation is the floor for positions >= 0
     }
 }
 

@@ -21,6 +21,8 @@ BathtubFolderSettings BathtubSettings(const LinkAnalysisSettings& link) {
     settings.sampleInterval = link.sampleInterval;
     settings.prbsOrder = link.prbsOrder;
     settings.waveDelaySamples = link.eye.waveDelaySamples;
+    // As finely across a unit interval as the eye's own columns, which set the analysis' cost per interval.
+    settings.eye.phaseSteps = std::max(2, link.eye.phaseBins / 4 * 2);
     return settings;
 }
 }

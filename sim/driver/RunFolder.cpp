@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "sim/report/ReportFiles.h"
+#include "sim/report/StatisticsText.h"
 
 namespace ksim {
 
@@ -120,6 +121,7 @@ void PrintSummary(const RunReport& r, const std::string& folder) {
                 r.adaptation.chosenColumn, r.adaptation.finalTaps[0], r.adaptation.finalTaps[1],
                 r.adaptation.finalTaps[2], r.adaptation.finalTaps[3], r.adaptation.finalTaps[4]);
     std::printf("eye          height %.1f mV, width %.3f UI\n", r.eye.heightV * 1e3, r.eye.widthUi);
+    for (const std::string& line : StatisticsSummaryLines(r)) std::printf("%s\n", line.c_str());
     std::printf("BER          %llu errors in %llu bits%s (latency %ld bits%s)\n",
                 static_cast<unsigned long long>(r.ber.errors), static_cast<unsigned long long>(r.ber.bitsCompared),
                 r.ber.aligned ? "" : ", NOT aligned", r.ber.latencyBits, r.ber.inverted ? ", inverted" : "");

@@ -5,6 +5,7 @@
 
 #include "sim/report/FileOutput.h"
 #include "sim/report/PulseCursors.h"
+#include "sim/report/StatisticsJson.h"
 #include "sim/report/SvgPlot.h"
 
 namespace ksim {
@@ -159,6 +160,8 @@ std::string SummaryJsonText(const RunReport& r) {
     j["ber"] = BerJson(r.ber);
     j["clock"] = ClockJson(r.clock);
     j["eye"] = EyeJson(r.eye);
+    j["bathtub"] = BathtubJson(r.bathtub);
+    j["jitter"] = JitterJson(r.jitter, r.bitTime);
     j["adaptation"] = AdaptationJson(r.adaptation);
     j["run_length"] = {{"until_adapted", r.runLength.untilAdapted},
                        {"bits_to_count", r.runLength.bitsToCount},
