@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 namespace ksim {
@@ -21,6 +22,7 @@ BathtubFolder::BathtubFolder(const BathtubFolderSettings& settings)
 
 void BathtubFolder::SetFrom(double fromTime) {
     from_ = fromTime;
+    until_ = std::numeric_limits<double>::infinity();
     haveEdge_ = false;
     waiting_.clear();
     unconfirmedCount_ = 0;
@@ -38,7 +40,7 @@ void BathtubFolder::AddWave(const double* samples, std::size_t n) {
 void BathtubFolder::AddEdges(const double* times, std::size_t n) {
     for (std::size_t k = 0; k < n; ++k) {
         const double edge = times[k];
-        if (!(edge >= from_)) continue;
+        if (!(edge >= from_) || !(edge < until_)) continue;
         if (haveEdge_) {
             const double period = edge - lastEdge_;
             // A missed or extra edge: the bits around it no longer follow each other, the pattern is found again.

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <limits>
 #include <vector>
 
 #include "sim/EyeStatistics.h"
@@ -31,6 +32,7 @@ public:
 
     // Unit intervals whose falling edge comes before fromTime [s] are left out; a later call starts afresh.
     void SetFrom(double fromTime);
+    void SetUntil(double untilTime) { until_ = untilTime; }  // intervals from here on [s] are left out
     void AddWave(const double* samples, std::size_t n);
     void AddEdges(const double* times, std::size_t n);   // falling clock edges [s], increasing
     BathtubAnalysis Finish();
@@ -48,6 +50,7 @@ private:
     BerEye eye_;
     PatternSync sync_;
     double from_ = 0.0;
+    double until_ = std::numeric_limits<double>::infinity();
     bool haveEdge_ = false;
     double lastEdge_ = 0.0;
     std::deque<Interval> waiting_;          // intervals waiting for their samples

@@ -1,5 +1,7 @@
 #include "sim/analysis/EyeStatisticsCollector.h"
 
+#include <limits>
+
 namespace ksim {
 
 EyeStatisticsCollector::EyeStatisticsCollector(const BathtubFolderSettings& settings, const std::string& spillFolder)
@@ -9,7 +11,13 @@ EyeStatisticsCollector::EyeStatisticsCollector(const BathtubFolderSettings& sett
 
 void EyeStatisticsCollector::SetFrom(double fromTime) {
     from_ = fromTime;
+    until_ = std::numeric_limits<double>::infinity();
     bathtub_.SetFrom(fromTime);
+}
+
+void EyeStatisticsCollector::SetUntil(double untilTime) {
+    until_ = untilTime;
+    bathtub_.SetUntil(untilTime);
 }
 
 void EyeStatisticsCollector::AddBlock(const double* equalised, std::size_t n, const double* falling, std::size_t edges) {
@@ -23,8 +31,8 @@ void EyeStatisticsCollector::Finish(const Series<double>& fallingEdges, RunRepor
     report.jitter.method =
         "time-interval error against a straight grid fitted by least squares (frequency offset included); "
         "random and deterministic parts from a dual-Dirac fit of the histogram's tails on the Q scale";
-    report.jitter.clock = AnalyzeTie(fallingEdges, from_, settings_.bitTime);
-    report.jitter.data = AnalyzeTie(SpillSeries<double>(crossings_.Times()), from_, settings_.bitTime);
+    report.jitter.clock = AnalyzeTie(fallingEdges, from_, until_, settings_.bitTime);
+    report.jitter.data = AnalyzeTie(SpillSeries<double>(crossings_.Times()), from_, until_, settings_.bitTime);
 }
 
 }  // namespace ksim

@@ -4,6 +4,7 @@
 // at 1e-6 and 1e-12) and the data crossings for the jitter; the clock's jitter comes from its edge file.
 
 #include <cstddef>
+#include <limits>
 #include <string>
 
 #include "sim/SimResults.h"
@@ -19,6 +20,7 @@ public:
     EyeStatisticsCollector(const BathtubFolderSettings& settings, const std::string& spillFolder);
 
     void SetFrom(double fromTime);  // [s] the count starts here; a later call starts afresh
+    void SetUntil(double untilTime);  // [s] the count ends here
     void AddBlock(const double* equalised, std::size_t n, const double* falling, std::size_t edges);
     // Fills report.bathtub and report.jitter; fallingEdges: every falling edge of the run [s].
     void Finish(const Series<double>& fallingEdges, RunReport& report);
@@ -26,6 +28,7 @@ public:
 private:
     BathtubFolderSettings settings_;
     double from_ = 0.0;
+    double until_ = std::numeric_limits<double>::infinity();
     BathtubFolder bathtub_;
     DataCrossings crossings_;
 };

@@ -17,12 +17,12 @@ constexpr std::uint64_t kMinSplitEvents = 1000;
 
 // Calls visit(n, t) with each event's grid index and its time from the first event [s].
 template <typename Visit>
-void ForEachEvent(const Series<double>& times, double fromTime, double bitTime, Visit visit) {
+void ForEachEvent(const Series<double>& times, double fromTime, double untilTime, double bitTime, Visit visit) {
     bool first = true;
     double origin = 0.0, previous = 0.0;
     double n = 0.0;
     ForEachValue(times, 0, [&](std::size_t, double t) {
-        if (!(t >= fromTime) || !std::isfinite(t)) return;
+        if (!(t >= fromTime) || !(t < untilTime) || !std::isfinite(t)) return;
         if (first) {
             origin = t;
             first = false;
@@ -60,23 +60,24 @@ void SplitJitter(TieAnalysis& tie) {
 
 }  // namespace
 
-TieAnalysis AnalyzeTie(const Series<double>& times, double fromTime, double bitTime, int histogramBins) {
+TieAnalysis AnalyzeTie(const Series<double>& times, double fromTime, double untilTime, double bitTime,
+                       int histogramBins) {
     if (!(bitTime > 0.0) || histogramBins < 2) throw std::runtime_error("TIE: the bit time must be positive, 2 bins at least");
     TieAnalysis tie;
     double sumN = 0, sumT = 0;
-    ForEachEvent(times, fromTime, bitTime, [&](double n, double t) {
+    ForEachEvent(times, fromTime, untilTime, bitTime, [&](double n, double t) {
         ++tie.events;
         sumN += n;
         sumT += t;
     });
     if (tie.events < kMinEvents) {
-        tie.reason = "fewer than " + std::to_string(kMinEvents) + " events after the counting start";
+        tie.reason = "fewer than " + std::to_string(kMinEvents) + " events in the counted stretch";
         return tie;
     }
     const double count = static_cast<double>(tie.events);
     const double meanN = sumN / count, meanT = sumT / count;
     double snn = 0, snt = 0;
-    ForEachEvent(times, fromTime, bitTime, [&](double n, double t) {
+    ForEachEvent(times, fromTime, untilTime, bitTime, [&](double n, double t) {
         snn += (n - meanN) * (n - meanN);
         snt += (n - meanN) * (t - meanT);
     });
@@ -92,7 +93,7 @@ TieAnalysis AnalyzeTie(const Series<double>& times, double fromTime, double bitT
     tie.minUi = std::numeric_limits<double>::infinity();
     tie.maxUi = -std::numeric_limits<double>::infinity();
     auto tieUi = [&](double n, double t) { return (t - (intercept + slope * n)) / bitTime; };
-    ForEachEvent(times, fromTime, bitTime, [&](double n, double t) {
+    ForEachEvent(times, fromTime, untilTime, bitTime, [&](double n, double t) {
         const double e = tieUi(n, t);
         sumSquares += e * e;
         tie.minUi = std::min(tie.minUi, e);
@@ -102,7 +103,7 @@ TieAnalysis AnalyzeTie(const Series<double>& times, double fromTime, double bitT
     tie.peakToPeakUi = tie.maxUi - tie.minUi;
     tie.histogram.assign(static_cast<std::size_t>(histogramBins), 0);
     const double span = tie.maxUi - tie.minUi;
-    ForEachEvent(times, fromTime, bitTime, [&](double n, double t) {
+    ForEachEvent(times, fromTime, untilTime, bitTime, [&](double n, double t) {
         const double position = span > 0.0 ? (tieUi(n, t) - tie.minUi) / span * histogramBins : 0.0;
         const int bin = static_cast<int>(std::clamp(std::floor(position), 0.0, histogramBins - 1.0));
         ++tie.histogram[static_cast<std::size_t>(bin)];

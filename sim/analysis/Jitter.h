@@ -16,11 +16,12 @@
 
 namespace ksim {
 
-// times [s], increasing; events before fromTime [s] are left out. Each event's grid index n follows from
+// times [s], increasing; events before fromTime or from untilTime on [s] are left out. Each event's grid index n follows from
 // the one before by the nearest whole number of bit times between them (at least 1), so a data crossing
 // may skip unit intervals without a transition. bitTime [s], > 0. Not measured with fewer than 16 events;
 // the split not with fewer than 1000 or when a tail gives no line.
-TieAnalysis AnalyzeTie(const Series<double>& times, double fromTime, double bitTime, int histogramBins = 256);
+TieAnalysis AnalyzeTie(const Series<double>& times, double fromTime, double untilTime, double bitTime,
+                       int histogramBins = 256);
 
 // The equalised signal's crossings of 0 V, found while the run goes and kept on disk: between two samples
 // on either side of 0 V the crossing is placed by a straight line, on the clock's time line. A crossing

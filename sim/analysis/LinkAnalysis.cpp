@@ -59,7 +59,10 @@ void LinkAnalysis::Decide(double time) {
     if (d == 0.0 || d != d) return;
     received_.Append(static_cast<std::uint8_t>(d > 0.0 ? 1 : 0));
     if (time < countStart_) ++beforeStart_;
-    else if (CountedDecisions() == countLimit_) eye_.SetUntil(time);
+    else if (CountedDecisions() == countLimit_) {
+        eye_.SetUntil(time);
+        statistics_.SetUntil(time);
+    }
 }
 
 void LinkAnalysis::AddBlock(const double* equalised, const double* decisions, std::size_t n,

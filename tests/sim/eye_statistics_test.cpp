@@ -8,12 +8,17 @@
 #include <random>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "sim/analysis/BathtubFolder.h"
 #include "sim/analysis/BerEye.h"
 #include "sim/analysis/Jitter.h"
 #include "sim/analysis/PatternSync.h"
 #include "sim/analysis/Prbs.h"
 #include "sim/analysis/TailFit.h"
+#include "sim/report/HtmlReport.h"
+#include "sim/report/StatisticsText.h"
+#include "sim/report/SummaryJson.h"
 
 using namespace ksim;
 
@@ -229,7 +234,7 @@ TEST(Jitter, SplitOfKnownRandomAndDeterministicJitter) {
             const double dj = (random() & 1u ? 0.5 : -0.5) * c.bimodalUi + c.sineUi * std::sin(2 * kPi * n / 97.3);
             times.push_back(1e-9 + n * period + (rj(random) + dj) * kBitTime);
         }
-        const TieAnalysis t = AnalyzeTie(VectorSeries<double>(times), 0.0, kBitTime);
+        const TieAnalysis t = AnalyzeTie(VectorSeries<double>(times), 0.0, 1.0, kBitTime);
         ASSERT_TRUE(t.measured && t.splitMeasured) << t.reason << t.splitReason;
         EXPECT_NEAR(t.frequencyOffsetPpm, c.ppm, 2.0);
         const double rms = std::sqrt(c.rjUi * c.rjUi + c.bimodalUi * c.bimodalUi / 4 + c.sineUi * c.sineUi / 2);
@@ -243,7 +248,10 @@ TEST(Jitter, SplitOfKnownRandomAndDeterministicJitter) {
         EXPECT_EQ(total, t.events);
     }
     const std::vector<double> few = {0, kBitTime, 2 * kBitTime};
-    EXPECT_FALSE(AnalyzeTie(VectorSeries<double>(few), 0.0, kBitTime).measured);
+    EXPECT_FALSE(AnalyzeTie(VectorSeries<double>(few), 0.0, 1.0, kBitTime).measured);
+    std::vector<double> grid;  // only the counted stretch [from, until) is judged
+    for (int n = 0; n < 100; ++n) grid.push_back((n + 0.5) * kBitTime);
+    EXPECT_EQ(AnalyzeTie(VectorSeries<double>(grid), 10 * kBitTime, 60 * kBitTime, kBitTime).events, 50u);
 }
 
 // Data crossings of ramped NRZ edges land where the ramps cross 0 V; their TIE against the fitted grid is the
@@ -284,9 +292,50 @@ TEST(Jitter, DataCrossingsOfARampedWave) {
         crossings.Times().Read(i, 1, &t);
         EXPECT_NEAR(t, expected[i], 1e-6 * kBitTime);
     }
-    const TieAnalysis t = AnalyzeTie(SpillSeries<double>(crossings.Times()), 0.0, kBitTime);
+    const TieAnalysis t = AnalyzeTie(SpillSeries<double>(crossings.Times()), 0.0, 1.0, kBitTime);
     ASSERT_TRUE(t.measured);
     EXPECT_NEAR(t.peakToPeakUi, 0.1, 1e-6);
     EXPECT_NEAR(t.rmsUi, 0.05, 1e-4);
     EXPECT_NEAR(t.frequencyOffsetPpm, 0.0, 1.0);
+}
+
+// The summary, its printed lines and the report: figures where measured, "not measured" with the reason
+// where not.
+TEST(EyeStatisticsReport, MeasuredAndNotMeasuredFigures) {
+    RunReport missing;
+    missing.bitTime = kBitTime;
+    missing.bathtub.reason = "no bit was known";
+    missing.jitter.clock.reason = "too few edges";
+    missing.jitter.data.reason = "no crossings";
+    RunReport measured = missing;
+    measured.bathtub = GaussianEye(1.0, 0.1, 20000);
+    std::vector<double> edges;
+    std::mt19937_64 random(5);
+    std::normal_distribution<double> rj(0.0, 0.01);
+    for (int n = 0; n < 5000; ++n) edges.push_back((n + rj(random)) * kBitTime);
+    measured.jitter.clock = AnalyzeTie(VectorSeries<double>(edges), 0.0, 1.0, kBitTime);
+
+    const nlohmann::json none = nlohmann::json::parse(SummaryJsonText(missing));
+    EXPECT_EQ(none["bathtub"]["width_ui_at_1e-12"], "not measured");
+    EXPECT_EQ(none["bathtub"]["height_v_at_1e-6"], "not measured");
+    EXPECT_EQ(none["bathtub"]["reason"], "no bit was known");
+    EXPECT_EQ(none["jitter"]["clock"]["rms_ui"], "not measured");
+    EXPECT_EQ(none["jitter"]["data"]["reason"], "no crossings");
+    const std::vector<std::string> lines = StatisticsSummaryLines(missing);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[0].find("not measured (no bit was known)"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("not measured (too few edges)"), std::string::npos) << lines[1];
+    const std::string noneHtml = RenderHtmlReport(missing, HtmlReportOptions());
+    EXPECT_NE(noneHtml.find("Not measured: no bit was known"), std::string::npos);
+    EXPECT_EQ(noneHtml.find("bathtub-horizontal"), std::string::npos);
+
+    const nlohmann::json some = nlohmann::json::parse(SummaryJsonText(measured));
+    EXPECT_EQ(some["bathtub"]["width_ui_at_1e-12"].get<double>(), measured.bathtub.eyeAt[1].widthUi);
+    EXPECT_EQ(some["bathtub"]["height_v_at_1e-6"].get<double>(), measured.bathtub.eyeAt[0].heightV);
+    EXPECT_EQ(some["bathtub"]["horizontal"]["ber"].size(), measured.bathtub.horizontal.size());
+    EXPECT_EQ(some["jitter"]["clock"]["rj_ui"].get<double>(), measured.jitter.clock.rjUi);
+    EXPECT_NEAR(some["jitter"]["clock"]["rms_ps"].get<double>(), measured.jitter.clock.rmsUi * kBitTime * 1e12, 1e-12);
+    const std::string html = RenderHtmlReport(measured, HtmlReportOptions());
+    for (const char* id : {"bathtub-horizontal", "bathtub-vertical", "ber-contour", "tie-clock"})
+        EXPECT_NE(html.find(id), std::string::npos) << id;
 }
