@@ -1,5 +1,7 @@
 #include "rx/ClockRecoverySection.h"
 
+#include "rx/BlockSetup.h"
+
 bool ClockRecoverySection::Setup() {
     bitRate = 1 / bitTime;
     timeStep = 1 / (bitRate * samplesPerBit);
@@ -9,8 +11,7 @@ bool ClockRecoverySection::Setup() {
     ok = detector.Setup() && ok;
     detectorSum.input.SetBusWidth(2);
     ok = detectorSum.Setup() && ok;
-    clockFork.output.SetBusWidth(2);
-    ok = clockFork.Setup() && ok;
+    ok = block_setup::Fork(clockFork, 2) && ok;
 
     oscillator.SampleInterval = timeStep;
     oscillator.Frequency = oscillatorFrequency;
@@ -28,9 +29,7 @@ bool ClockRecoverySection::Setup() {
     ok = loopFilter.Setup() && ok;
 
     ok = sumToReal.Setup() && ok;
-    cosineFork.output.SetBusWidth(2);
-    ok = cosineFork.Setup() && ok;
-    controlFork.output.SetBusWidth(2);
-    ok = controlFork.Setup() && ok;
+    ok = block_setup::Fork(cosineFork, 2) && ok;
+    ok = block_setup::Fork(controlFork, 2) && ok;
     return ok;
 }

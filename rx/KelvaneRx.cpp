@@ -6,6 +6,7 @@
 #include "runtime/JoinOnNewStorage.h"
 #include "runtime/TruncateToInt.h"
 #include "runtime/UnitRates.h"
+#include "rx/BlockSetup.h"
 
 using Velmora::CircularBuffer;
 using Velmora::TruncateToInt;
@@ -102,31 +103,17 @@ bool kelvane_rx::Setup() {
 
     ok = ForEveryConverter([](Velmora::DFModel& block) { return block.Setup(); }) && ok;
 
-    enableConstant.value = 1.0;
-    enableConstant.InitialDelay = 0;
-    ok = enableConstant.Setup() && ok;
-    equalisedFork.output.SetBusWidth(3);
-    ok = equalisedFork.Setup() && ok;
-    outputMux.BlockSize = 1;
-    outputMux.input.SetBusWidth(2);
-    ok = outputMux.Setup() && ok;
-    clockSelectConstant.value = static_cast<double>(Rx_config);
-    clockSelectConstant.InitialDelay = 0;
-    ok = clockSelectConstant.Setup() && ok;
-    clockMux.BlockSize = 1;
-    clockMux.input.SetBusWidth(2);
-    ok = clockMux.Setup() && ok;
-    outputSelectConstant.value = static_cast<double>(Rx_config);
-    outputSelectConstant.InitialDelay = 0;
-    ok = outputSelectConstant.Setup() && ok;
+    ok = block_setup::Constant(enableConstant, 1.0) && ok;
+    ok = block_setup::Fork(equalisedFork, 3) && ok;
+    ok = block_setup::Mux(outputMux, 2) && ok;
+    ok = block_setup::Constant(clockSelectConstant, static_cast<double>(Rx_config)) && ok;
+    ok = block_setup::Mux(clockMux, 2) && ok;
+    ok = block_setup::Constant(outputSelectConstant, static_cast<double>(Rx_config)) && ok;
     decisionGain.gain = 0.5f;
     ok = decisionGain.Setup() && ok;
-    decisionFork.output.SetBusWidth(2);
-    ok = decisionFork.Setup() && ok;
-    adaptationFork.output.SetBusWidth(2);
-    ok = adaptationFork.Setup() && ok;
-    tickFork.output.SetBusWidth(6);
-    ok = tickFork.Setup() && ok;
+    ok = block_setup::Fork(decisionFork, 2) && ok;
+    ok = block_setup::Fork(adaptationFork, 2) && ok;
+    ok = block_setup::Fork(tickFork, 6) && ok;
 
     ami_model::ForEachPort(*this, [](Velmora::CircularBufferBase& port) { Velmora::SetUnitRate(port); });
     return ok;
