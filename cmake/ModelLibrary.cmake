@@ -32,7 +32,8 @@ function(kelvane_model_library target)
     add_library(${target} SHARED ${ARGN})
     target_link_options(${target} PRIVATE -Wl,--version-script=${KELVANE_EXPORT_MAP} -Wl,--exclude-libs,ALL -Wl,-Bsymbolic)
   else()
-    add_library(${target} SHARED ${ARGN} ${CMAKE_SOURCE_DIR}/ami/baseline/GlibcBaseline.cpp)
+    add_library(${target} SHARED ${ARGN})
+    target_link_libraries(${target} PRIVATE kelvane_glibc_baseline)
     target_link_options(${target} PRIVATE
       -static-libstdc++ -static-libgcc
       -Wl,--version-script=${KELVANE_EXPORT_MAP}
