@@ -1,36 +1,19 @@
 #include "rx/Adapt_custom_lyra.h"
 
 #include <algorithm>
-#include <climits>
 
+#include "runtime/TruncateToInt.h"
+#include "runtime/UnitRates.h"
 #include "rx/AdaptTraceFile.h"
+#include "rx/ControlEdges.h"
 
-namespace {
-
-bool Rises(int previous, int present) { return previous < 0.5 && present > 0.5; }
-
-// Truncation toward zero that stays defined for values beyond the int range.
-int TruncateToInt(double value) {
-    if (value != value) return 0;
-    if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
-    if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
-    return static_cast<int>(value);
-}
-
-}  // namespace
+using control_edges::Rises;
+using Velmora::TruncateToInt;
 
 bool Adapt_custom_lyra::Setup() {
     tapOutputs.SetBusWidth(kTaps);
-    startInput.SetRate(1);
-    doneInput.SetRate(1);
-    heoInput.SetRate(1);
-    veoInput.SetRate(1);
-    echoInput.SetRate(1);
-    for (int i = 0; i < kTaps; ++i) tapOutputs[i].SetRate(1);
-    selectOutput.SetRate(1);
-    requestOutput.SetRate(1);
-    sweepDoneOutput.SetRate(1);
-    spareOutput.SetRate(1);
+    Velmora::SetUnitRates(startInput, doneInput, heoInput, veoInput, echoInput, tapOutputs, selectOutput,
+                          requestOutput, sweepDoneOutput, spareOutput);
     return true;
 }
 
