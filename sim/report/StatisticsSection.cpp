@@ -19,9 +19,9 @@ void AddTargetGuides(const RunReport& report, Chart& chart) {
 // Counted and extrapolated points of a bathtub as two traces; positions scaled by `scale`.
 Chart BathtubChart(const std::vector<BathtubPoint>& points, double scale) {
     ChartTrace counted, extrapolated;
+    counted.kind = TraceKind::Markers;  // dots: the counted parts lie apart, a line would join them across the eye
     counted.name = "counted errors";
     counted.colour = "#1d4ed8";
-    counted.markers = true;
     extrapolated.name = "extrapolated (tail fit)";
     extrapolated.colour = "#f97316";
     extrapolated.dashed = true;
