@@ -23,6 +23,7 @@ struct ChannelInfo {
     std::vector<double> lossFrequencyHz;  // insertion loss of the impulse response: frequencies [Hz]
     std::vector<double> lossDb;           // and the loss at each [dB], positive
     double dataEndHz = 0;                 // highest frequency of measured data (Touchstone), 0 for other kinds
+    double extraLossDbAtNyquist = 0;      // analytic loss added on top of the channel (--extra-loss) [dB]
 };
 
 struct BerResult {

@@ -69,6 +69,13 @@ std::vector<double> BuildAnalyticChannel(double lossDbAtNyquist, double sampleIn
 // Throws std::runtime_error naming the file and line for malformed input.
 std::vector<double> LoadImpulseResponseFile(const std::string& path, double sampleInterval, double bitTime, ChannelInfo& info);
 
+// The channel h followed by the analytic channel's skin-effect and dielectric loss (minimum phase, no DC
+// loss) of extraLossDb at half the bit rate [dB], >= 0: to make a measured channel longer. The loss at half
+// the bit rate becomes the sum of both, the source says what was added; 0 returns h unchanged.
+// Throws std::invalid_argument for a negative or non-finite extra loss.
+std::vector<double> AddAnalyticLoss(const std::vector<double>& h, double extraLossDb, double sampleInterval, double bitTime,
+                                    ChannelInfo& info);
+
 // The channel a user names: "analytic" (with analyticLossDb), a Touchstone file (".sNp", any case; with the
 // port map), or else an impulse-response file. Errors as the builders above, all as std::runtime_error.
 std::vector<double> BuildChannelByName(const std::string& channel, double analyticLossDb, const PortMap& map,

@@ -61,6 +61,10 @@ bool ParseCommandLine(int argc, char** argv, SimOptions& o, int& exitCode) {
         ->check(kFinite)->check(CLI::Range(-10000.0, 10000.0));
     app.add_option("--channel", o.channel, "\"analytic\", or a Touchstone .s4p/.s2p file, or an impulse-response file");
     app.add_option("--loss", o.channelLossDb, "loss of the analytic channel at the Nyquist frequency [dB]")->check(kFinite)->check(CLI::Range(0.0, 60.0));
+    app.add_option("--extra-loss", o.extraLossDb,
+                   "analytic loss added on top of the channel (e.g. a Touchstone file) at the Nyquist frequency [dB], "
+                   "to make it longer")
+        ->check(kFinite)->check(CLI::Range(0.0, 60.0));
     app.add_option("--port-map", o.portMap, "four ports of an .s4p: input +, input -, output +, output -")
         ->expected(4)->check(CLI::Range(1, 4));
     app.add_option("-o,--out", o.outputDir, "run folder (default: runs/<date-time>)");

@@ -290,8 +290,9 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     WorkOutTxFfe(report.txApplied, report);
 
     const PortMap ports{o.portMap[0], o.portMap[1], o.portMap[2], o.portMap[3]};
-    const std::vector<double> impulse =
-        BuildChannelByName(o.channel, o.channelLossDb, ports, dt, o.bitTime, report.channel);
+    const std::vector<double> impulse = AddAnalyticLoss(
+        BuildChannelByName(o.channel, o.channelLossDb, ports, dt, o.bitTime, report.channel), o.extraLossDb, dt, o.bitTime,
+        report.channel);
     NoteChannel(report.channel, o.bitTime, report);
     // No call is longer than the run, whatever block size is asked for.
     const std::size_t total = report.runLength.maxBits * static_cast<std::size_t>(o.samplesPerBit);

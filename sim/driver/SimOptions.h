@@ -30,6 +30,7 @@ struct SimOptions {
 
     std::string channel = "analytic";         // "analytic", or a .s4p / .s2p / impulse-response file
     double channelLossDb = 15.0;              // loss of the analytic channel at the Nyquist frequency [dB]
+    double extraLossDb = 0.0;                 // analytic loss added on top of any channel at Nyquist [dB], 0..60
     std::vector<int> portMap = {1, 3, 2, 4};  // .s4p differential pairs: in+, in-, out+, out-
 
     std::string outputDir;                    // run folder; empty picks runs/<date-time>

@@ -32,6 +32,7 @@ Json ChannelJson(const RunReport& report) {
     j["kind"] = c.kind;
     j["source"] = c.source;
     j["loss_db_at_nyquist"] = c.lossDbAtNyquist;
+    if (c.extraLossDbAtNyquist > 0) j["extra_loss_db_at_nyquist"] = c.extraLossDbAtNyquist;
     j["dc_gain"] = c.dcGain;
     j["sample_interval_s"] = c.sampleInterval;
     j["delay_samples"] = c.delaySamples;

@@ -51,7 +51,7 @@ TEST(SimCommandLine, RefusesValuesThatWrapOrVanish) {
     EXPECT_TRUE(Parses({"--ignore-bits", "1000", "--noise", "0.01", "--bit-time", "5e-11"}));
     for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
              {"--ignore-bits", "-1"}, {"--noise", "nan"}, {"--noise", "inf"}, {"--bit-time", "nan"},
-             {"--bit-time", "inf"}, {"--loss", "nan"}, {"--bits", "-5"}, {"--block-size", "-1"}, {"--seed", "-1"},
+             {"--bit-time", "inf"}, {"--loss", "nan"}, {"--extra-loss", "nan"}, {"--extra-loss", "-1"}, {"--bits", "-5"}, {"--block-size", "-1"}, {"--seed", "-1"},
              {"--noise-seed", "-1"}, {"--bits", "1000", "--ignore-bits", "1000"}})
         EXPECT_FALSE(Parses(words)) << words[0] << " " << words[1];
 }
