@@ -13,6 +13,9 @@ namespace {
 constexpr double kBerFloor = 1e-30;   // extrapolations below this are shown as this
 // Fewer errors than this give their BER to worse than about ±30 %: the tail fit through them says more.
 constexpr std::uint64_t kCountedErrors = 10;
+// The innermost share of a bit's level distribution that the tail fit follows: the level distributions are
+// mostly interference (a sum of clusters), and only their innermost edge bears on the BER below the counts.
+constexpr double kLevelTailShare = 0.01;
 constexpr double kTargets[] = {1e-6, 1e-12};
 
 // One side of the opening: from the middle point outwards while the BER stays at or below the target.
@@ -103,7 +106,7 @@ void BerEye::Bin(const double* values, int bit) {
 BathtubAnalysis BerEye::Finish() {
     if (!ranged_) FixRange();
     BathtubAnalysis result;
-    result.method = "below 10 counted errors, Gaussian fits on the Q scale to the inner 5 % tail of the level "
+    result.method = "below 10 counted errors, Gaussian fits on the Q scale to the inner 1 % tail of the level "
                     "distribution of each bit at each sampling phase";
     result.unitIntervals = Intervals();
     if (intervals_[0] == 0 || intervals_[1] == 0) {
@@ -116,6 +119,7 @@ BathtubAnalysis BerEye::Finish() {
     std::vector<double> edges(static_cast<std::size_t>(levels) + 1);
     for (int k = 0; k <= levels; ++k) edges[static_cast<std::size_t>(k)] = -levelMax_ + k * binWidth;
     TailFitOptions fitOptions;
+    fitOptions.tailShare = kLevelTailShare;
     fitOptions.sigmaFloor = 0.5 * binWidth;
 
     const double n1 = static_cast<double>(intervals_[1]), n0 = static_cast<double>(intervals_[0]);

@@ -14,6 +14,7 @@ namespace {
 
 constexpr std::uint64_t kMinEvents = 16;
 constexpr std::uint64_t kMinSplitEvents = 1000;
+constexpr std::size_t kFewValues = 16;  // non-empty histogram bins below which the TIE is a few grid values
 
 // Calls visit(n, t) with each event's grid index and its time from the first event [s].
 template <typename Visit>
@@ -49,7 +50,11 @@ void SplitJitter(TieAnalysis& tie) {
     const TailFit left = FitLowerTail(edges, tie.histogram, options);
     const TailFit right = FitUpperTail(edges, tie.histogram, options);
     if (!left.ok || !right.ok) {
-        tie.splitReason = "a tail of the histogram gave no straight line on the Q scale";
+        std::size_t filled = 0;
+        for (std::uint64_t count : tie.histogram) filled += count > 0;
+        tie.splitReason = filled < kFewValues ? "the TIE takes only " + std::to_string(filled) +
+                                                    " distinct values (events on the sample grid), too few for a tail fit"
+                                              : "a tail of the histogram gave no straight line on the Q scale";
         return;
     }
     tie.splitMeasured = true;

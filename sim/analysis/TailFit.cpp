@@ -47,23 +47,28 @@ std::vector<Point> TailPoints(const std::vector<double>& edges, const std::vecto
     return points;
 }
 
-// Least-squares line y = c0 + c1·x through the points with y = Q⁻¹(share / weight); the sum of squared
-// residuals goes to sse.
+// Least-squares line y = c0 + c1·x through the points with y = Q⁻¹(share / weight), each point weighted by
+// the inverse of its variance (a share counted of n events varies by share·(1 - share)/n, and y by that
+// over (weight·φ(y))², φ the normal density), so that the few events far out do not tilt the line; the
+// weighted sum of squared residuals goes to sse.
 bool FitLine(const std::vector<Point>& points, double weight, TailFit& fit, double& sse) {
-    const double n = static_cast<double>(points.size());
-    double mx = 0, my = 0;
-    std::vector<double> ys(points.size());
+    std::vector<double> ys(points.size()), ws(points.size());
+    double sw = 0, mx = 0, my = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
         ys[i] = GaussianTailInverse(points[i].share / weight);
-        mx += points[i].x;
-        my += ys[i];
+        const double density = weight * std::exp(-0.5 * ys[i] * ys[i]);
+        ws[i] = density * density / (points[i].share * (1.0 - points[i].share));
+        sw += ws[i];
+        mx += ws[i] * points[i].x;
+        my += ws[i] * ys[i];
     }
-    mx /= n;
-    my /= n;
+    if (!(sw > 0.0)) return false;
+    mx /= sw;
+    my /= sw;
     double sxx = 0, sxy = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
-        sxx += (points[i].x - mx) * (points[i].x - mx);
-        sxy += (points[i].x - mx) * (ys[i] - my);
+        sxx += ws[i] * (points[i].x - mx) * (points[i].x - mx);
+        sxy += ws[i] * (points[i].x - mx) * (ys[i] - my);
     }
     if (!(sxx > 0.0)) return false;
     const double c1 = sxy / sxx;
@@ -72,7 +77,7 @@ bool FitLine(const std::vector<Point>& points, double weight, TailFit& fit, doub
     sse = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
         const double r = ys[i] - (c0 + c1 * points[i].x);
-        sse += r * r;
+        sse += ws[i] * r * r;
     }
     fit.sigma = -1.0 / c1;
     fit.mean = c0 * fit.sigma;
