@@ -137,8 +137,8 @@ CaseFigures ReadFigures(const OrderedJson& s) {
     f.adaptationComplete = VerdictAt(s, "verdict/adaptation_complete");
     f.eyeHeightV = NumberAt(s, {"eye/height_v"});
     f.eyeWidthUi = NumberAt(s, {"eye/width_ui"});
-    f.eyeHeight1e12V = NumberAt(s, {"eye/at_ber/1e-12/height_v", "bathtub/height_v_at_1e-12", "eye/height_1e12_v"});
-    f.eyeWidth1e12Ui = NumberAt(s, {"eye/at_ber/1e-12/width_ui", "bathtub/width_ui_at_1e-12", "eye/width_1e12_ui"});
+    f.eyeHeight1e12V = NumberAt(s, {"bathtub/height_v_at_1e-12"});  // "not measured" (a text) reads as absent
+    f.eyeWidth1e12Ui = NumberAt(s, {"bathtub/width_ui_at_1e-12"});
     f.errors = NumberAt(s, {"ber/errors"});
     f.bitsCompared = NumberAt(s, {"ber/bits_compared"});
     f.ber = NumberAt(s, {"ber/ber"});

@@ -6,6 +6,7 @@
 #include <functional>
 #include <limits>
 
+#include "sim/report/ChartPage.h"
 #include "sim/report/ColourMap.h"
 #include "sim/report/FileOutput.h"
 #include "sim/report/MarkupEscape.h"
@@ -139,6 +140,52 @@ std::string HeatGridHtml(const HeatGrid& grid, const std::string& bestX, const s
     return html + "</table></div>\n";
 }
 
+// Positions of setting values on a chart axis: the values themselves where all are numbers, else 0, 1, ...
+std::vector<double> AxisPositions(const std::vector<std::string>& values) {
+    std::vector<double> positions;
+    const bool numbers = AllNumbers(values);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        positions.push_back(numbers ? std::strtod(values[i].c_str(), nullptr) : static_cast<double>(i));
+    return positions;
+}
+
+// The grid as an interactive heat map with the best case marked.
+Chart HeatGridChart(const HeatGrid& grid, const std::string& id, const std::string& bestX, const std::string& bestY) {
+    static const std::vector<std::pair<double, std::string>> kInferno = {
+        {0.0, "#1b0c41"}, {0.25, "#6a176e"}, {0.5, "#bc3754"}, {0.75, "#f98e09"}, {1.0, "#fcffa4"}};
+    ChartTrace map;
+    map.kind = TraceKind::HeatMap;
+    map.name = grid.title;
+    map.x = AxisPositions(grid.xValues);
+    map.y = grid.ySetting.empty() ? std::vector<double>{0.0} : AxisPositions(grid.yValues);
+    map.z = grid.z;
+    map.zTitle = grid.title;
+    for (const auto& stop : kInferno) map.colourScale.push_back({grid.higherIsBetter ? stop.first : 1.0 - stop.first, stop.second});
+    std::sort(map.colourScale.begin(), map.colourScale.end());
+    Chart chart;
+    chart.id = id;
+    chart.title = grid.title;
+    chart.x.title = grid.xSetting;
+    chart.y.title = grid.ySetting.empty() ? " " : grid.ySetting;
+    chart.x.integer = chart.y.integer = false;
+    chart.traces.push_back(map);
+    const auto bx = std::find(grid.xValues.begin(), grid.xValues.end(), bestX);
+    const auto by = std::find(grid.yValues.begin(), grid.yValues.end(), bestY);
+    if (bx != grid.xValues.end() && by != grid.yValues.end()) {
+        ChartTrace best;
+        best.kind = TraceKind::Markers;
+        best.name = "best setting";
+        best.colour = "#10b981";
+        best.width = 10;
+        best.x = {map.x[bx - grid.xValues.begin()]};
+        best.y = {map.y[by - grid.yValues.begin()]};
+        chart.traces.push_back(best);
+    }
+    chart.height = grid.ySetting.empty() ? 200 : 340;
+    chart.width = 560;
+    return chart;
+}
+
 std::string CaseTableHtml(const CaseTable& table, const std::vector<int>& bestRows, const std::string& reportFolder) {
     const bool at1e12 = std::any_of(table.rows.begin(), table.rows.end(), [](const CaseRow& r) { return r.figures.eyeHeight1e12V.has_value(); });
     std::string html = "<div class=\"cases\"><table class=\"data\"><tr><th style=\"text-align:left\">case</th><th>channel</th>";
@@ -247,6 +294,7 @@ std::vector<HeatGrid> ChannelHeatGrids(const CaseTable& table, const std::string
 }
 
 std::string SweepReportHtml(const CaseTable& table, const std::string& title, const std::string& reportFolder) {
+    ChartPage page;
     std::size_t missing = 0;
     for (const CaseRow& row : table.rows) missing += row.summary.is_null() ? 1 : 0;
     std::string sub = FormatCount(table.rows.size()) + " cases over " + std::to_string(table.channels.size()) +
@@ -257,7 +305,7 @@ std::string SweepReportHtml(const CaseTable& table, const std::string& title, co
     }
     if (missing > 0) sub += "; " + FormatCount(missing) + " without a result";
     std::string html = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" + E(title) +
-                       "</title>\n<style>" + kStyle + "</style></head>\n<body><header><div class=\"wrap\"><h1>" + E(title) +
+                       "</title>\n<style>" + kStyle + ChartPage::Style() + "</style></head>\n<body><header><div class=\"wrap\"><h1>" + E(title) +
                        "</h1><div class=\"sub\">" + E(sub) + "</div></div></header>\n<main class=\"wrap\">\n";
     std::vector<int> bestRows;
     for (const std::string& channel : table.channels) {
@@ -274,7 +322,10 @@ std::string SweepReportHtml(const CaseTable& table, const std::string& title, co
             html += "<div class=\"grids\">";
             const std::string bestX = Setting(row, grids[0].xSetting);
             const std::string bestY = grids[0].ySetting.empty() ? "" : Setting(row, grids[0].ySetting);
-            for (const HeatGrid& grid : grids) html += HeatGridHtml(grid, bestX, bestY);
+            for (std::size_t g = 0; g < grids.size(); ++g)
+                html += page.Interactive()
+                            ? "<div>" + page.Place(HeatGridChart(grids[g], "map-" + std::to_string(bestRows.size()) + "-" + std::to_string(g), bestX, bestY)) + "</div>"
+                            : HeatGridHtml(grids[g], bestX, bestY);
             html += "</div>\n";
             if (table.sweptSettings.size() > 2) {
                 std::string held;
@@ -289,7 +340,7 @@ std::string SweepReportHtml(const CaseTable& table, const std::string& title, co
             "<p class=\"note\">The best setting of a channel is its error-free case with the largest eye height (at a "
             "BER of 1e-12 where every case gives it, else of the folded eye), then the widest eye; when no case is "
             "error-free, the lowest BER. Each case name links to its own report.</p></section>\n";
-    html += "</main><footer>kelvane-sim sweep report</footer></body></html>\n";
+    html += page.Notice() + "</main><footer>kelvane-sim sweep report</footer>\n" + page.Scripts() + "</body></html>\n";
     return html;
 }
 

@@ -165,8 +165,8 @@ TEST(SimSweep, TableFindsSweptSettingsBestCasesAndMissingOnes) {
 
     // Figures at a BER of 1e-12, once every case of the channel has them, rank instead of the folded eye.
     OrderedJson low = Summary("C", {{"c1", "0"}}, true, 0.30, 0.5), high = Summary("C", {{"c1", "1"}}, true, 0.20, 0.5);
-    low["eye"]["at_ber"]["1e-12"] = {{"height_v", 0.05}, {"width_ui", 0.3}};
-    high["eye"]["at_ber"]["1e-12"] = {{"height_v", 0.08}, {"width_ui", 0.3}};
+    low["bathtub"] = {{"height_v_at_1e-12", 0.05}, {"width_ui_at_1e-12", 0.3}};
+    high["bathtub"] = {{"height_v_at_1e-12", 0.08}, {"width_ui_at_1e-12", 0.3}};
     WriteSummary(p + "c1", low);
     WriteSummary(p + "c2", high);
     EXPECT_EQ(ksim::BestCase(ksim::BuildCaseTable({p + "c1", p + "c2"}), "C"), 1);
