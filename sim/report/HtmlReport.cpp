@@ -5,6 +5,7 @@
 
 #include "sim/report/ChartPage.h"
 #include "sim/report/StatisticsSection.h"
+#include "sim/report/StatisticsText.h"
 #include "sim/report/FileOutput.h"
 #include "sim/report/MarkupEscape.h"
 #include "sim/report/NumberFormat.h"
@@ -187,7 +188,8 @@ std::string KeyFigures(const RunReport& r) {
     const EyeAnalysis& e = r.eye;
     std::string eye = Row("Inner height", Mv(e.heightV, 1)) + Row("Inner width", FormatFixed(e.widthUi, 3) + " UI") +
                       Row("Sampling point", FormatFixed(e.samplingPhaseUi, 3) + " UI from the falling edge") +
-                      Row("UI folded", FormatCount(e.traces));
+                      Row("UI folded", FormatCount(e.traces)) +
+                      Row("At BER 1e-12", E(EyeAtBerText(r.bathtub, 1e-12)));
     const AdaptationSummary& a = r.adaptation;
     std::string adaptation = Row("Complete", a.complete ? "yes" : "no") +
                              Row("Completed at", a.completedAtS > 0

@@ -24,6 +24,13 @@ std::string TieText(const char* name, const TieAnalysis& tie) {
 
 }  // namespace
 
+std::string EyeAtBerText(const BathtubAnalysis& bathtub, double targetBer) {
+    for (const EyeAtBer& at : bathtub.eyeAt)
+        if (bathtub.measured && at.targetBer == targetBer)
+            return Format("%.3f UI \xC3\x97 %.1f mV", at.widthUi, at.heightV * 1e3);
+    return "not measured";
+}
+
 std::vector<std::string> StatisticsSummaryLines(const RunReport& r) {
     std::vector<std::string> lines;
     std::string eye = "eye at BER   ";

@@ -13,4 +13,7 @@ namespace ksim {
 
 std::vector<std::string> StatisticsSummaryLines(const RunReport& report);
 
+// The eye's opening at a target BER as "0.589 UI × 235.5 mV", or "not measured".
+std::string EyeAtBerText(const BathtubAnalysis& bathtub, double targetBer);
+
 }  // namespace ksim

@@ -338,4 +338,6 @@ TEST(EyeStatisticsReport, MeasuredAndNotMeasuredFigures) {
     const std::string html = RenderHtmlReport(measured, HtmlReportOptions());
     for (const char* id : {"bathtub-horizontal", "bathtub-vertical", "ber-contour", "tie-clock"})
         EXPECT_NE(html.find(id), std::string::npos) << id;
+    EXPECT_NE(html.find("<td>At BER 1e-12</td><td class=\"v\">" + EyeAtBerText(measured.bathtub, 1e-12)), std::string::npos);
+    EXPECT_EQ(EyeAtBerText(missing.bathtub, 1e-12), "not measured");
 }
