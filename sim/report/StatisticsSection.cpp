@@ -16,8 +16,10 @@ void AddTargetGuides(const RunReport& report, Chart& chart) {
         chart.guides.push_back({false, at.targetBer, FormatScientific(at.targetBer, 1), "#6b7280"});
 }
 
-// Counted and extrapolated points of a bathtub as two traces; positions scaled by `scale`.
-Chart BathtubChart(const std::vector<BathtubPoint>& points, double scale) {
+// Counted and extrapolated points of a bathtub as two traces, positions scaled by `scale`, with the target
+// BERs as guides.
+Chart BathtubChart(const RunReport& report, const std::vector<BathtubPoint>& points, double scale, const char* id,
+                   const char* title, const char* xTitle) {
     ChartTrace counted, extrapolated;
     counted.kind = TraceKind::Markers;  // dots: the counted parts lie apart, a line would join them across the eye
     counted.name = "counted errors";
@@ -32,6 +34,9 @@ Chart BathtubChart(const std::vector<BathtubPoint>& points, double scale) {
         (p.counted ? extrapolated : counted).y.push_back(NAN);  // a gap, so each trace is only its own part
     }
     Chart chart;
+    chart.id = id;
+    chart.title = title;
+    chart.x.title = xTitle;
     chart.y.title = "BER";
     chart.y.log = true;
     chart.y.fixed = true;
@@ -39,6 +44,7 @@ Chart BathtubChart(const std::vector<BathtubPoint>& points, double scale) {
     chart.y.max = 1;
     chart.traces = {counted, extrapolated};
     chart.height = 320;
+    AddTargetGuides(report, chart);
     return chart;
 }
 
@@ -72,21 +78,13 @@ std::string TieRows(const TieAnalysis& tie, double bitTime) {
 }  // namespace
 
 Chart HorizontalBathtubChart(const RunReport& report) {
-    Chart chart = BathtubChart(report.bathtub.horizontal, 1.0);
-    chart.id = "bathtub-horizontal";
-    chart.title = "Horizontal bathtub (threshold 0 V)";
-    chart.x.title = "sampling phase from the sampling point [UI]";
-    AddTargetGuides(report, chart);
-    return chart;
+    return BathtubChart(report, report.bathtub.horizontal, 1.0, "bathtub-horizontal", "Horizontal bathtub (threshold 0 V)",
+                        "sampling phase from the sampling point [UI]");
 }
 
 Chart VerticalBathtubChart(const RunReport& report) {
-    Chart chart = BathtubChart(report.bathtub.vertical, 1e3);
-    chart.id = "bathtub-vertical";
-    chart.title = "Vertical bathtub (at the sampling point)";
-    chart.x.title = "decision threshold [mV]";
-    AddTargetGuides(report, chart);
-    return chart;
+    return BathtubChart(report, report.bathtub.vertical, 1e3, "bathtub-vertical", "Vertical bathtub (at the sampling point)",
+                        "decision threshold [mV]");
 }
 
 Chart BerContourChart(const RunReport& report) {
