@@ -15,6 +15,7 @@
 #include "sim/driver/LinkSimulation.h"
 #include "sim/driver/RunFolder.h"
 #include "sim/sweep/SweepCommands.h"
+#include "sim/sweep/SweepPlan.h"
 
 namespace {
 
@@ -25,25 +26,6 @@ std::string DefaultRunFolderBase() {
     const std::time_t now = std::time(nullptr);
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&now));
     return std::string("runs/") + stamp;
-}
-
-// The command line as a shell would take it back: words with anything but safe characters single-quoted.
-std::string QuotedCommandLine(int argc, char** argv) {
-    std::string line;
-    for (int i = 0; i < argc; ++i) {
-        const std::string word = argv[i];
-        const bool safe = !word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                                                 "0123456789-_./=:,+@%") == std::string::npos;
-        if (i > 0) line += ' ';
-        if (safe) {
-            line += word;
-            continue;
-        }
-        line += '\'';
-        for (char c : word) line += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        line += '\'';
-    }
-    return line;
 }
 
 // The running program's own file, which every case of a sweep runs.
@@ -78,7 +60,7 @@ int main(int argc, char** argv) {
         const std::string& folder = runFolder.path();
         ksim::RunReport report;
         report.toolVersion = KELVANE_VERSION;
-        report.commandLine = QuotedCommandLine(argc, argv);
+        report.commandLine = ksim::ShellLine({argv, argv + argc});
         ksim::RunLink(options, folder, report);
         report.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         report.samplesPerSecond = static_cast<double>(report.bits) * options.samplesPerBit / report.wallSeconds;

@@ -83,7 +83,7 @@ std::string ChangeText(const OrderedJson* first, const OrderedJson* second) {
         const double a = first->get<double>(), b = second->get<double>();
         if (!std::isfinite(a) || !std::isfinite(b)) return "";
         std::string text = (b >= a ? "+" : "") + FormatGeneral(b - a, 4);
-        if (a != 0) text += " (" + std::string(b >= a ? "+" : "") + FormatFixed(100.0 * (b - a) / std::fabs(a), 1) + " %)";
+        if (a != 0) text += " (" + std::string(b >= a ? "+" : "") + FormatGeneral(100.0 * (b - a) / std::fabs(a), 3) + " %)";
         return text;
     }
     if (first->is_array() && second->is_array() && first->size() == second->size()) {

@@ -258,7 +258,7 @@ std::vector<HeatGrid> ChannelHeatGrids(const CaseTable& table, const std::string
          [](const CaseFigures& f) { return Or(f.eyeHeightV, [](double v) { return FormatFixed(v * 1e3, 0); }); }},
         {"eye width [UI]", true, [&](const CaseFigures& f) { return valueOf(f.eyeWidthUi, 1); },
          [](const CaseFigures& f) { return Or(f.eyeWidthUi, [](double v) { return FormatFixed(v, 2); }); }},
-        {"BER (log10; an error-free case shows its 95 % bound)", false, BerLog,
+        {"log10 BER", false, BerLog,
          [](const CaseFigures& f) { return std::isfinite(BerLog(f)) ? (f.errors && *f.errors == 0 ? "&lt;" : "") + FormatFixed(BerLog(f), 1) : "—"; }},
         {"chosen equaliser index", true, [&](const CaseFigures& f) { return valueOf(f.equaliserIndex, 1); },
          [](const CaseFigures& f) { return Or(f.equaliserIndex, [](double v) { return FormatFixed(v, 0); }); }},
@@ -326,7 +326,7 @@ std::string SweepReportHtml(const CaseTable& table, const std::string& title, co
                 html += page.Interactive()
                             ? "<div>" + page.Place(HeatGridChart(grids[g], "map-" + std::to_string(bestRows.size()) + "-" + std::to_string(g), bestX, bestY)) + "</div>"
                             : HeatGridHtml(grids[g], bestX, bestY);
-            html += "</div>\n";
+            html += "</div>\n<p class=\"note\">An error-free case's BER is its 95 % upper bound (about 3 / bits counted).</p>\n";
             if (table.sweptSettings.size() > 2) {
                 std::string held;
                 for (std::size_t s = 2; s < table.sweptSettings.size(); ++s)

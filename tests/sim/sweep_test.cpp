@@ -214,11 +214,11 @@ TEST(SimCompare, DifferencesAreFoundKeyByKeyAndGrouped) {
         found.push_back(std::string(ksim::GroupName(d.group)) + " " + d.path + " " + ksim::ValueText(d.first) + " -> " +
                         ksim::ValueText(d.second) + (ksim::ChangeText(d.first, d.second).empty() ? "" : " " + ksim::ChangeText(d.first, d.second)));
     EXPECT_EQ(found, (Words{"settings parameters/tx (c1 0) -> (c1 4)",
-                            "figures eye/height_v 0.1 -> 0.125 +0.025 (+25.0 %)",
+                            "figures eye/height_v 0.1 -> 0.125 +0.025 (+25 %)",
                             "figures clock/period_trace/period_ui [10 values] -> [10 values] largest change 0.002",
                             "figures gone true -> (absent)",
                             "figures bathtub/width_ui_at_1e-12 (absent) -> 0.4",
-                            "adaptation adaptation/steps/1/merit 2 -> 3 +1 (+50.0 %)",
+                            "adaptation adaptation/steps/1/merit 2 -> 3 +1 (+50 %)",
                             "adaptation adaptation/steps/2/merit (absent) -> 4"}));
     EXPECT_EQ(c.equalKeys, 3u);  // eye width, the first step's merit, the wall time
     EXPECT_NE(ksim::ComparisonText(c, "r1", "r2", 1).find("  ... and 3 more\n"), std::string::npos);
