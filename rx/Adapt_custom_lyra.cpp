@@ -2,13 +2,12 @@
 
 #include <algorithm>
 
-#include "runtime/TruncateToInt.h"
 #include "runtime/UnitRates.h"
 #include "rx/AdaptTraceFile.h"
 #include "rx/ControlEdges.h"
+#include "rx/EqualiserSelection.h"
 
 using control_edges::Rises;
-using Velmora::TruncateToInt;
 
 bool Adapt_custom_lyra::Setup() {
     tapOutputs.SetBusWidth(kTaps);
@@ -180,8 +179,7 @@ double Adapt_custom_lyra::EqCode(int index) const {
 }
 
 int Adapt_custom_lyra::SelectionIndex() const {
-    const long long gainGroup = 256LL * (VGA_GAIN + 2LL * EQ_HIGAIN);
-    return TruncateToInt(static_cast<double>(gainGroup) + EqCode(equaliserIndex) + 1.0);
+    return EqualiserSelectionIndex(VGA_GAIN, EQ_HIGAIN, EqCode(equaliserIndex));
 }
 
 void Adapt_custom_lyra::WriteTraceLine(double heo, double veo) const {

@@ -47,7 +47,7 @@ public:
     bool Finalize() override;
 
 private:
-    // 256 * (VGA_GAIN + 2 * EQ_HIGAIN) + code + 1 for the present equaliser index.
+    // EqualiserSelectionIndex for the present gain controls and equaliser index.
     int SelectionIndex() const;
     void Start();
     void SweepStep(double heo, double veo);

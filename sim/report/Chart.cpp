@@ -122,7 +122,8 @@ Json PointTrace(const ChartTrace& t, const Chart& chart) {
         if (t.dashed) trace["line"]["dash"] = "dash";
         if (t.steps) trace["line"]["shape"] = "hv";
     }
-    if (!line || t.markers) trace["marker"] = {{"color", t.colour}, {"size", line ? 5 : 6}};
+    if (!line || t.markers) trace["marker"] = {{"color", t.colour}, {"size", line ? 5 : 7}};
+    if (!t.markerSymbol.empty()) trace["marker"]["symbol"] = t.markerSymbol;
     if (t.rightAxis) trace["yaxis"] = "y2";
     if (trace["name"].get<std::string>().empty()) trace["hoverinfo"] = "x+y";
     if (!t.hoverTemplate.empty()) trace["hovertemplate"] = t.hoverTemplate;
@@ -244,6 +245,18 @@ void AddGuides(const Chart& chart, Json& layout) {
     }
 }
 
+// A row of up to four entries fits above the plot beside the title; more go in a column right of the plot.
+Json LegendLayout(const Chart& chart) {
+    std::size_t named = 0;
+    for (const ChartTrace& t : chart.traces) named += t.name.empty() ? 0 : 1;
+    if (named <= 4) {
+        return {{"orientation", "h"}, {"x", 1}, {"xanchor", "right"}, {"y", 1.0}, {"yanchor", "bottom"},
+                {"bgcolor", "rgba(255,255,255,0)"}};
+    }
+    return {{"orientation", "v"}, {"x", 1.02}, {"xanchor", "left"}, {"y", 1.0}, {"yanchor", "top"},
+            {"bgcolor", "rgba(255,255,255,0)"}, {"font", {{"size", 11}}}};
+}
+
 }  // namespace
 
 std::string ChartFigureJson(const Chart& chart) {
@@ -263,8 +276,7 @@ std::string ChartFigureJson(const Chart& chart) {
         {"paper_bgcolor", "#ffffff"},
         {"plot_bgcolor", chart.darkPlotArea ? "#000000" : "#ffffff"},
         {"hovermode", chart.unifiedHover ? "x unified" : "closest"},
-        {"legend", {{"orientation", "h"}, {"x", 1}, {"xanchor", "right"}, {"y", 1.0}, {"yanchor", "bottom"},
-                    {"bgcolor", "rgba(255,255,255,0)"}}},
+        {"legend", LegendLayout(chart)},
         {"xaxis", Axis(chart.x, chart, 0)},
         {"yaxis", Axis(chart.y, chart, 1)},
         {"shapes", Json::array()},
@@ -327,6 +339,7 @@ std::string ChartSvg(const Chart& chart) {
             gridTraces = true;
             continue;
         }
+        if (t.rightAxis) continue;  // one axis only: its values would read on the wrong scale
         PlotSeries s;
         s.label = t.name;
         s.colour = t.colour;

@@ -33,6 +33,7 @@ struct ChartTrace {
     bool steps = false;           // Line: hold each value until the next point
     double breakJump = 0;         // Line: no line where y jumps by more than this (wrapped phase); 0 = never
     bool rightAxis = false;       // Line/Markers: against the chart's second y axis
+    std::string markerSymbol;     // plotly's marker symbol ("diamond"); empty: a dot
     std::string hoverText;        // Line/Markers without a name: what hover calls the point, optional
     std::string hoverTemplate;    // plotly's hover template ("%{x:.3f} UI<br>%{text} hits"), optional
     std::vector<double> zHover;   // HeatMap: what hover shows per cell as %{text} (counts behind a log scale)
@@ -82,13 +83,15 @@ struct Chart {
     bool unifiedHover = false;    // hover shows every trace's value at the pointer's x (per-step plots)
 };
 
-// The chart as a plotly.js figure: {"data":[...],"layout":{...}}. Numbers carry 8 significant digits,
+// The chart as a plotly.js figure: {"data":[...],"layout":{...}}. The legend is a row above the plot for up
+// to four named traces, a column right of it for more. Numbers carry 8 significant digits,
 // non-finite ones become null (a gap). Every '<' is written as \u003c, so the text can sit inside an HTML
 // <script> element.
 std::string ChartFigureJson(const Chart& chart);
 
-// The chart as a standalone SVG document (see RenderLinePlot): line and marker traces with guides; log axes
-// plot the base-10 logarithm; heat maps and contours, which the static drawing cannot show, leave a note.
+// The chart as a standalone SVG document (see RenderLinePlot): line and marker traces of the left axis with
+// guides and segments; log axes plot the base-10 logarithm; traces of the second axis are left out; heat
+// maps and contours, which the static drawing cannot show, leave a note.
 std::string ChartSvg(const Chart& chart);
 
 }  // namespace ksim

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "sim/report/ChartPage.h"
+#include "sim/report/EqualiserReport.h"
 #include "sim/report/StatisticsSection.h"
 #include "sim/report/StatisticsText.h"
 #include "sim/report/FileOutput.h"
@@ -366,8 +367,8 @@ std::string RenderHtmlReport(const RunReport& r, const HtmlReportOptions& option
     html += "<header><div class=\"wrap\"><h1>" + E(options.title) + "</h1><div class=\"sub\">" + subtitle +
             "</div></div></header>\n<main class=\"wrap\">\n";
     html += Verdict(r) + Warnings(r) + KeyFigures(r) + EyeSection(r, page) + BathtubSection(r, page) +
-            JitterSection(r, page) + ClockSection(r, page) +
-            AdaptationSection(r, page) + ChannelSection(r, page) + ConfigurationSection(r) + FilesSection(options);
+            JitterSection(r, page) + ClockSection(r, page) + AdaptationSection(r, page) + ChannelSection(r, page) +
+            EqualiserReportSection(r, ComputeEqualiserViews(r), page) + ConfigurationSection(r) + FilesSection(options);
     html += page.Notice();
     html += "<footer>kelvane-sim " + E(r.toolVersion) + " \xC2\xB7 wall time " + FormatFixed(r.wallSeconds, 2) +
             " s \xC2\xB7 " + FormatFixed(r.samplesPerSecond * 1e-6, 2) + " M samples/s</footer>\n";

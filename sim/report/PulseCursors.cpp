@@ -10,9 +10,12 @@ double ChannelSamplesPerUi(const RunReport& report) {
 }
 
 PulseCursors MeasurePulseCursors(const RunReport& report, int precursors, int postcursors) {
-    const std::vector<double>& p = report.channel.pulseResponse;
+    return MeasureCursors(report.channel.pulseResponse, ChannelSamplesPerUi(report), precursors, postcursors);
+}
+
+PulseCursors MeasureCursors(const std::vector<double>& p, double samplesPerUi, int precursors, int postcursors) {
     PulseCursors cursors;
-    cursors.samplesPerUi = ChannelSamplesPerUi(report);
+    cursors.samplesPerUi = samplesPerUi;
     for (std::size_t i = 0; i < p.size(); ++i) {
         if (std::isfinite(p[i]) && std::fabs(p[i]) > std::fabs(p[cursors.peakIndex])) cursors.peakIndex = i;
     }

@@ -18,5 +18,7 @@ struct PulseCursors {
 
 double ChannelSamplesPerUi(const RunReport& report);
 PulseCursors MeasurePulseCursors(const RunReport& report, int precursors, int postcursors);
+// The same for any pulse sampled samplesPerUi samples per unit interval.
+PulseCursors MeasureCursors(const std::vector<double>& pulse, double samplesPerUi, int precursors, int postcursors);
 
 }  // namespace ksim

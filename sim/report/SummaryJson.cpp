@@ -3,6 +3,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "sim/report/EqualiserReport.h"
 #include "sim/report/FileOutput.h"
 #include "sim/report/PulseCursors.h"
 #include "sim/report/StatisticsJson.h"
@@ -164,6 +165,7 @@ std::string SummaryJsonText(const RunReport& r) {
     j["bathtub"] = BathtubJson(r.bathtub);
     j["jitter"] = JitterJson(r.jitter, r.bitTime);
     j["adaptation"] = AdaptationJson(r.adaptation);
+    j["equaliser"] = EqualiserJson(r, ComputeEqualiserViews(r));
     j["run_length"] = {{"until_adapted", r.runLength.untilAdapted},
                        {"bits_to_count", r.runLength.bitsToCount},
                        {"max_bits", r.runLength.maxBits},

@@ -46,9 +46,17 @@ TEST(KelvaneSim, DefaultRunGivesAnErrorFreeAdaptedLink) {
     const Outcome run = RunSimulator("-o default");
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("report.html"), std::string::npos);
-    ExpectHealthyLink(Summary(dir.path() + "/default"), run.output);
+    const nlohmann::json summary = Summary(dir.path() + "/default");
+    ExpectHealthyLink(summary, run.output);
     EXPECT_TRUE(std::ifstream(dir.path() + "/default/report.html").good());
     EXPECT_TRUE(std::ifstream(dir.path() + "/default/eye.png").good());
+    // the equaliser views' selection of every table entry is the one the receiver logged while sweeping
+    const nlohmann::json& table = summary["equaliser"]["table"];
+    const nlohmann::json& steps = summary["adaptation"]["steps"];
+    ASSERT_EQ(table.size(), 16u);
+    ASSERT_GE(steps.size(), 16u);
+    for (std::size_t i = 0; i < 16; ++i)
+        EXPECT_EQ(table[i]["selection_index"].get<int>() - 1, steps[i]["ctle_column"].get<int>()) << i;
 }
 
 TEST(KelvaneSim, RealChannelsFourAndTenInches) {
