@@ -98,7 +98,7 @@ EqualiserViews ComputeEqualiserViews(const RunReport& report) {
         s.tableIndex = i;
         s.code = codes[i];
         s.selection = EqualiserSelectionIndex(views.vgaGain, views.eqHighGain, codes[i]);
-        s.outsideBank = s.selection < 1 || s.selection > ctleBankResponses;
+        s.outsideBank = s.selection < 1 || s.selection > kCtleBankResponses;
         s.column = s.outsideBank ? 0 : s.selection - 1;
         section.equaliser.SelectionIndex = s.selection;
         if (!section.equaliser.Setup()) {

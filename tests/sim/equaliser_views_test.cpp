@@ -45,9 +45,9 @@ TEST(EqualiserViews, FirGainMatchesClosedForms) {
 // The bank column's response read straight from the bank: sum of density x 2 ps x exp(-j w t_k).
 double BankGainDb(int column, double f) {
     std::complex<double> sum = 0;
-    for (int k = 0; k < ctleBankPoints; ++k) {
-        const double h = CtleBankValues()[k + static_cast<std::size_t>(ctleBankPoints) * column];
-        sum += h * ctleBankStep * std::polar(1.0, -2 * kPi * f * CtleBankTimeStamp(k));
+    for (int k = 0; k < kCtleBankPoints; ++k) {
+        const double h = CtleBankValues()[k + static_cast<std::size_t>(kCtleBankPoints) * column];
+        sum += h * kCtleBankStep * std::polar(1.0, -2 * kPi * f * CtleBankTimeStamp(k));
     }
     return 20 * std::log10(std::abs(sum));
 }
@@ -56,9 +56,9 @@ double BankGainDb(int column, double f) {
 // response is the bank column's own.
 RunReport ReportWithTable(int vgaGain, int eqHighGain, const std::vector<double>& codes) {
     RunReport r;
-    r.bitTime = 32 * ctleBankStep;
+    r.bitTime = 32 * kCtleBankStep;
     r.samplesPerBit = 32;
-    r.channel.sampleInterval = ctleBankStep;
+    r.channel.sampleInterval = kCtleBankStep;
     for (std::size_t i = 0; i < codes.size(); ++i) r.rxApplied.push_back({"EQ_TABLE." + std::to_string(i), "", codes[i], false});
     r.rxApplied.push_back({"VGA_GAIN", "", static_cast<double>(vgaGain), false});
     r.rxApplied.push_back({"EQ_HIGAIN", "", static_cast<double>(eqHighGain), false});
@@ -74,7 +74,7 @@ TEST(EqualiserViews, SettingsFilterWithTheColumnsTheGainBitsAndCodesSelect) {
         int column;  // worked out by hand: 256 * (vga + 2 high) + code, the first column outside the bank
     };
     const Case cases[] = {{0, 0, 13, 238}, {1, 0, 3, 384}, {0, 1, 6, 720}, {1, 1, 15, 1023}, {1, 1, 11, 0}};
-    const double nyquist = 0.5 / (32 * ctleBankStep);
+    const double nyquist = 0.5 / (32 * kCtleBankStep);
     for (const Case& c : cases) {
         SCOPED_TRACE("VGA_GAIN " + std::to_string(c.vga) + ", EQ_HIGAIN " + std::to_string(c.high) + ", index " +
                      std::to_string(c.index));
@@ -89,7 +89,7 @@ TEST(EqualiserViews, SettingsFilterWithTheColumnsTheGainBitsAndCodesSelect) {
         EXPECT_NEAR(s.nyquistGainDb, BankGainDb(c.column, nyquist), 1e-6);
         int closest = -1;
         double best = 1e9;
-        for (int column = 0; column < ctleBankResponses; ++column) {
+        for (int column = 0; column < kCtleBankResponses; ++column) {
             const double miss = std::fabs(BankGainDb(column, nyquist) - s.nyquistGainDb) +
                                 std::fabs(BankGainDb(column, 0) - s.dcGainDb);
             if (miss < best) best = miss, closest = column;
