@@ -73,6 +73,19 @@ std::vector<double> StepNumbers(std::size_t count) {
 
 std::string Px(double value) { return SvgCoordinate(value); }
 
+// A chart against the adaptation step, whose hover shows every trace of the step.
+Chart StepChart(const char* id, const char* title, const char* yTitle, int height) {
+    Chart chart;
+    chart.id = id;
+    chart.title = title;
+    chart.x.title = "adaptation step";
+    chart.y.title = yTitle;
+    chart.x.integer = true;
+    chart.height = height;
+    chart.unifiedHover = true;
+    return chart;
+}
+
 }  // namespace
 
 Chart ClockPeriodChart(const RunReport& report, std::size_t maxPoints) {
@@ -107,6 +120,8 @@ Chart ClockPeriodChart(const RunReport& report, std::size_t maxPoints) {
     chart.title = "Recovered clock period";
     chart.x.title = "time [\xC2\xB5s]";
     chart.y.title = "period [UI]";
+    chart.x.hoverFormat = ".4f";
+    chart.y.hoverFormat = ".6f";
     chart.maxPoints = maxPoints;
     chart.guides.push_back({false, 1.0, "1 UI", "#6b7280"});
     chart.x.include = {0};
@@ -135,6 +150,8 @@ Chart ClockPhaseChart(const RunReport& report, std::size_t maxPoints) {
     chart.title = "Clock phase against the ideal bit grid";
     chart.x.title = "time [\xC2\xB5s]";
     chart.y.title = "phase [UI]";
+    chart.x.hoverFormat = ".4f";
+    chart.y.hoverFormat = ".4f";
     chart.maxPoints = maxPoints;
     chart.y.fixed = true;
     chart.y.min = centre - 0.5;
@@ -165,14 +182,9 @@ Chart AdaptationMeritChart(const RunReport& report) {
         heo.y.push_back(s.heo);
         veo.y.push_back(s.veo);
     }
-    Chart chart;
-    chart.id = "adapt-merit";
-    chart.title = "Eye measurements per adaptation step";
-    chart.x.title = "adaptation step";
-    chart.y.title = "merit, HEO [UI], VEO [V]";
-    chart.x.integer = true;
-    chart.height = 280;
+    Chart chart = StepChart("adapt-merit", "Eye measurements per adaptation step", "merit, HEO [UI], VEO [V]", 280);
     chart.y.include = {0};
+    chart.y.hoverFormat = ".4f";
     chart.traces = {heo, veo, merit};
     return chart;
 }
@@ -187,14 +199,8 @@ Chart AdaptationSettingChart(const RunReport& report) {
     index.markers = true;
     index.x = StepNumbers(steps.size());
     for (const AdaptationStep& s : steps) index.y.push_back(s.tableIndex);
-    Chart chart;
-    chart.id = "adapt-setting";
-    chart.title = "Equaliser setting per adaptation step";
-    chart.x.title = "adaptation step";
-    chart.y.title = "table index";
-    chart.x.integer = true;
+    Chart chart = StepChart("adapt-setting", "Equaliser setting per adaptation step", "table index", 240);
     chart.y.integer = true;
-    chart.height = 240;
     if (report.adaptation.chosenTableIndex >= 0) {
         chart.guides.push_back({false, static_cast<double>(report.adaptation.chosenTableIndex),
                                   "chosen " + std::to_string(report.adaptation.chosenTableIndex), "#6b7280"});
@@ -215,14 +221,9 @@ Chart AdaptationTapsChart(const RunReport& report) {
         taps[t].x = x;
         for (const AdaptationStep& s : steps) taps[t].y.push_back(s.taps[t] * 1e3);
     }
-    Chart chart;
-    chart.id = "adapt-taps";
-    chart.title = "DFE taps per adaptation step";
-    chart.x.title = "adaptation step";
-    chart.y.title = "tap weight [mV]";
-    chart.x.integer = true;
-    chart.height = 280;
+    Chart chart = StepChart("adapt-taps", "DFE taps per adaptation step", "tap weight [mV]", 280);
     chart.y.include = {0};
+    chart.y.hoverFormat = ".1f";
     chart.traces = taps;
     return chart;
 }
@@ -271,6 +272,8 @@ Chart PulseResponseChart(const RunReport& report) {
     chart.title = "Channel pulse response (one bit of +1 V)";
     chart.x.title = "time from the peak [UI]";
     chart.y.title = "response [V]";
+    chart.x.hoverFormat = ".2f";
+    chart.y.hoverFormat = ".4f";
     chart.y.include = {0};
     chart.guides.push_back({false, 0.0, "", "#9ca3af"});
     chart.traces = {response, cursors};
@@ -293,6 +296,8 @@ Chart InsertionLossChart(const RunReport& report) {
     chart.title = "Channel insertion loss";
     chart.x.title = "frequency [GHz]";
     chart.y.title = "loss [dB]";
+    chart.x.hoverFormat = ".2f";
+    chart.y.hoverFormat = ".2f";
     chart.x.include = {0};
     chart.y.include = {0};
     if (report.bitTime > 0) chart.guides.push_back({true, 0.5e-9 / report.bitTime, "Nyquist", "#6b7280"});
