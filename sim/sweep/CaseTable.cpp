@@ -269,7 +269,21 @@ int BestCase(const CaseTable& table, const std::string& channel) {
     int best = candidates[0];
     for (int i : candidates)
         if (better(i, best)) best = i;
-    return best;
+    const CaseFigures& f = table.rows[best].figures;
+    return f.errorFree == Verdict::Pass || f.ber ? best : -1;
+}
+
+int FirstCase(const CaseTable& table, const std::string& channel) {
+    for (std::size_t i = 0; i < table.rows.size(); ++i)
+        if (!table.rows[i].summary.is_null() && table.rows[i].channel == channel) return static_cast<int>(i);
+    return -1;
+}
+
+std::string BestCaseLine(const CaseTable& table, const std::string& channel) {
+    const int best = BestCase(table, channel);
+    if (best < 0) return "best         " + channel + ": none (no case ran error-free or had its errors counted)";
+    return "best         " + channel + ": " + table.rows[best].name + " (error-free: " +
+           VerdictText(table.rows[best].figures.errorFree) + ")";
 }
 
 }  // namespace ksim

@@ -53,8 +53,13 @@ CaseTable BuildCaseTable(const std::vector<std::string>& caseFolders);
 
 // The figure a sweep ranks its cases by: error-free cases before the others, then the larger eye height
 // (at 1e-12 where every compared case has it, else the folded eye's), then the wider eye. Returns the index
-// of the best row of the channel, or -1 when it has no case with a summary.
+// of the best row of the channel, or -1 when none of its cases ran error-free or had its errors counted (a
+// link whose decisions never matched the sent bits has no figure to rank by: its eye is no guide).
 int BestCase(const CaseTable& table, const std::string& channel);
+// The first row of the channel with a summary, or -1.
+int FirstCase(const CaseTable& table, const std::string& channel);
+// "best         <channel>: <case> (error-free: pass)", or the reason there is none; for the printed summary.
+std::string BestCaseLine(const CaseTable& table, const std::string& channel);
 
 const char* VerdictText(Verdict verdict);
 

@@ -63,9 +63,7 @@ int RunCollectCommand(const std::vector<std::string>& args) {
         std::printf("collected    %zu cases%s\n", table.rows.size(),
                     missing ? (", " + std::to_string(missing) + " without a result").c_str() : "");
         for (const std::string& channel : table.channels) {
-            const int best = BestCase(table, channel);
-            std::printf("best         %s: %s (error-free: %s)\n", channel.c_str(), table.rows[best].name.c_str(),
-                        VerdictText(table.rows[best].figures.errorFree));
+            std::printf("%s\n", BestCaseLine(table, channel).c_str());
         }
         std::printf("report       %s/report.html\n", out.c_str());
         return 0;

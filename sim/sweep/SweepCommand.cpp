@@ -217,9 +217,7 @@ int RunSweepCommand(const std::vector<std::string>& args, const std::string& pro
         return 1;
     }
     for (const std::string& channel : table.channels) {
-        const int best = BestCase(table, channel);
-        std::printf("best         %s: %s (error-free: %s)\n", channel.c_str(), table.rows[best].name.c_str(),
-                    VerdictText(table.rows[best].figures.errorFree));
+        std::printf("%s\n", BestCaseLine(table, channel).c_str());
     }
     std::printf("time         %s for %zu cases%s\n", Duration(seconds).c_str(), jobs.size(),
                 failed ? (", " + std::to_string(failed) + " FAILED").c_str() : "");

@@ -226,11 +226,11 @@ std::string CaseTableHtml(const CaseTable& table, const std::vector<int>& bestRo
 
 }  // namespace
 
-std::vector<HeatGrid> ChannelHeatGrids(const CaseTable& table, const std::string& channel, int bestRow) {
-    if (table.sweptSettings.empty() || bestRow < 0) return {};
+std::vector<HeatGrid> ChannelHeatGrids(const CaseTable& table, const std::string& channel, int anchorRow) {
+    if (table.sweptSettings.empty() || anchorRow < 0) return {};
     const std::string xName = table.sweptSettings[0];
     const std::string yName = table.sweptSettings.size() > 1 ? table.sweptSettings[1] : "";
-    const CaseRow& best = table.rows[bestRow];
+    const CaseRow& best = table.rows[anchorRow];
     // The channel's cases on the plane through the best case.
     std::vector<const CaseRow*> plane;
     for (const CaseRow& row : table.rows) {
@@ -310,17 +310,23 @@ std::string SweepReportHtml(const CaseTable& table, const std::string& title, co
     std::vector<int> bestRows;
     for (const std::string& channel : table.channels) {
         const int best = BestCase(table, channel);
+        const int anchor = best >= 0 ? best : FirstCase(table, channel);
         bestRows.push_back(best);
         html += "<section><h2>" + E(channel) + "</h2>\n";
-        const CaseRow& row = table.rows[best];
-        const bool clean = row.figures.errorFree == Verdict::Pass;
-        html += std::string("<div class=\"best") + (clean ? "" : " bad") + "\">Best setting: <b>" +
-                E(SettingsText(row, table.sweptSettings)) + "</b> — " + E(FiguresText(row.figures)) +
-                (clean ? "" : " (no case of this channel ran error-free)") + "</div>\n";
-        const std::vector<HeatGrid> grids = ChannelHeatGrids(table, channel, best);
+        const CaseRow& row = table.rows[anchor];
+        const bool clean = best >= 0 && row.figures.errorFree == Verdict::Pass;
+        if (best >= 0)
+            html += std::string("<div class=\"best") + (clean ? "" : " bad") + "\">Best setting: <b>" +
+                    E(SettingsText(row, table.sweptSettings)) + "</b> — " + E(FiguresText(row.figures)) +
+                    (clean ? "" : " (no case of this channel ran error-free)") + "</div>\n";
+        else
+            html += "<div class=\"best bad\">No best setting: no case of this channel ran error-free, and in none "
+                    "could the decisions be matched to the sent bits to count errors, so its eye figures are no "
+                    "guide (see each case's report for what the receiver did).</div>\n";
+        const std::vector<HeatGrid> grids = ChannelHeatGrids(table, channel, anchor);
         if (!grids.empty()) {
             html += "<div class=\"grids\">";
-            const std::string bestX = Setting(row, grids[0].xSetting);
+            const std::string bestX = best >= 0 ? Setting(row, grids[0].xSetting) : "\x01";  // no cell marked
             const std::string bestY = grids[0].ySetting.empty() ? "" : Setting(row, grids[0].ySetting);
             for (std::size_t g = 0; g < grids.size(); ++g)
                 html += page.Interactive()
@@ -331,7 +337,7 @@ std::string SweepReportHtml(const CaseTable& table, const std::string& title, co
                 std::string held;
                 for (std::size_t s = 2; s < table.sweptSettings.size(); ++s)
                     held += (held.empty() ? "" : ", ") + table.sweptSettings[s] + " = " + Setting(row, table.sweptSettings[s]);
-                html += "<p class=\"note\">The maps hold " + E(held) + " at the best case's values.</p>\n";
+                html += "<p class=\"note\">The maps hold " + E(held) + (best >= 0 ? " at the best case's values" : " at the first case's values") + ".</p>\n";
             }
         }
         html += "</section>\n";

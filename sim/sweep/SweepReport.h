@@ -22,8 +22,8 @@ struct HeatGrid {
 };
 
 // The grids of one channel over the first two swept settings (one row when only one is swept); any other
-// swept setting is held at the channel's best case. Empty when nothing is swept.
-std::vector<HeatGrid> ChannelHeatGrids(const CaseTable& table, const std::string& channel, int bestRow);
+// swept setting is held at its value in the anchor row (the channel's best case). Empty when nothing is swept.
+std::vector<HeatGrid> ChannelHeatGrids(const CaseTable& table, const std::string& channel, int anchorRow);
 
 std::string SweepReportHtml(const CaseTable& table, const std::string& title, const std::string& reportFolder);
 std::string CaseTableCsv(const CaseTable& table);

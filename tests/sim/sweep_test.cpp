@@ -170,6 +170,14 @@ TEST(SimSweep, TableFindsSweptSettingsBestCasesAndMissingOnes) {
     WriteSummary(p + "c1", low);
     WriteSummary(p + "c2", high);
     EXPECT_EQ(ksim::BestCase(ksim::BuildCaseTable({p + "c1", p + "c2"}), "C"), 1);
+
+    // Decisions never matched to the sent bits: no BER, so no best case, however open the folded eye looks.
+    OrderedJson unaligned = Summary("D", {{"c1", "0"}}, false, 0.53, 0.98);
+    unaligned["ber"]["bits_compared"] = 0;
+    WriteSummary(p + "d1", unaligned);
+    const ksim::CaseTable d = ksim::BuildCaseTable({p + "d1"});
+    EXPECT_EQ(ksim::BestCase(d, "D"), -1);
+    EXPECT_NE(ksim::SweepReportHtml(d, "t", dir.path()).find("No best setting"), std::string::npos);
 }
 
 TEST(SimSweep, HeatMapsPlaceEachCaseInItsCellAndHoldOtherSettingsAtTheBest) {
