@@ -197,6 +197,9 @@ CaseRow ReadCase(const std::string& folder) {
     row.channel = ChannelLabel(row.summary);
     ReadSettings(row.summary, row);
     row.figures = ReadFigures(row.summary);
+    if (const OrderedJson* warnings = FindPath(row.summary, "warnings"); warnings != nullptr && warnings->is_array())
+        for (const OrderedJson& w : *warnings)
+            if (w.is_string()) row.warnings.push_back(w.get<std::string>());
     return row;
 }
 

@@ -30,6 +30,7 @@ struct CaseRow {
     std::vector<std::pair<std::string, std::string>> settings;  // ("tx.c1", "3"): every parameter the run's
                                                                 // string set, in the summary's order
     CaseFigures figures;
+    std::vector<std::string> warnings;  // what the run warned about (a setting the model did not apply, ...)
     OrderedJson summary;   // null when there is none
 };
 

@@ -29,7 +29,7 @@ const char kSweepHelp[] =
     "line per case for other schedulers.\n"
     "sweep options:\n"
     "  --tx NAME=VALUES      transmitter setting to sweep (repeatable): 0:15, 0:1:0.25, 3,7,11 or one value\n"
-    "  --rx NAME=VALUES      receiver setting to sweep (repeatable), e.g. CTLE=0:15, DFEtap1=0.05:0.2:0.05\n"
+    "  --rx NAME=VALUES      receiver setting to sweep (repeatable), e.g. CTLE=0:15, DFEtap1=0:30:10\n"
     "  --channel CHANNEL     channel to run every setting on (repeatable; default analytic)\n"
     "  -j, --jobs N          cases run at once (default: the number of cores)\n"
     "  -o, --out FOLDER      sweep folder (default runs/sweep-<date-time>); cases go into FOLDER/cases\n"

@@ -8,7 +8,7 @@
 
 namespace ksim {
 
-// One swept model parameter: "c1=0:15" (whole range, step 1), "DFEtap1=0.05:0.2:0.05" (range with a step),
+// One swept model parameter: "c1=0:15" (whole range, step 1), "EOMAmplitude=0.05:0.2:0.05" (range with a step),
 // "CTLE=3,7,11" (list, items may be ranges), "CTLEAdapt=0" (one value).
 struct SweepAxis {
     std::string side;                 // "tx" or "rx"

@@ -224,6 +224,26 @@ std::string CaseTableHtml(const CaseTable& table, const std::vector<int>& bestRo
     return html + "</table></div>\n";
 }
 
+// Every distinct warning of the cases with the number of cases that gave it: a swept value the model did
+// not apply shows here before anyone reads a map built on it.
+std::string WarningsHtml(const CaseTable& table) {
+    std::vector<std::pair<std::string, std::size_t>> counted;
+    for (const CaseRow& row : table.rows)
+        for (const std::string& w : row.warnings) {
+            auto it = std::find_if(counted.begin(), counted.end(), [&](const auto& c) { return c.first == w; });
+            if (it == counted.end()) counted.push_back({w, 1});
+            else ++it->second;
+        }
+    if (counted.empty()) return "";
+    constexpr std::size_t kShown = 30;
+    std::string html = "<section><h2>Warnings from the cases</h2><ul>\n";
+    for (std::size_t i = 0; i < counted.size() && i < kShown; ++i)
+        html += "<li>" + E(counted[i].first) + " <span class=\"nm\">(" + FormatCount(counted[i].second) +
+                (counted[i].second == 1 ? " case" : " cases") + ")</span></li>\n";
+    if (counted.size() > kShown) html += "<li class=\"nm\">and " + FormatCount(counted.size() - kShown) + " more</li>\n";
+    return html + "</ul></section>\n";
+}
+
 }  // namespace
 
 std::vector<HeatGrid> ChannelHeatGrids(const CaseTable& table, const std::string& channel, int anchorRow) {
@@ -342,6 +362,7 @@ std::string SweepReportHtml(const CaseTable& table, const std::string& title, co
         }
         html += "</section>\n";
     }
+    html += WarningsHtml(table);
     html += "<section><h2>Cases</h2>\n" + CaseTableHtml(table, bestRows, reportFolder) +
             "<p class=\"note\">The best setting of a channel is its error-free case with the largest eye height (at a "
             "BER of 1e-12 where every case gives it, else of the folded eye), then the widest eye; when no case is "

@@ -58,7 +58,7 @@ void WriteSummary(const std::string& folder, const OrderedJson& summary) {
 TEST(SimSweep, SettingsExpandFromRangesAndListsAndBadOnesAreRefused) {
     const std::vector<std::pair<std::string, Words>> good = {
         {"c1=0:3", {"0", "1", "2", "3"}},
-        {"DFEtap1=0.05:0.2:0.05", {"0.05", "0.1", "0.15", "0.2"}},  // no 0.15000000000000002
+        {"EOMAmplitude=0.05:0.2:0.05", {"0.05", "0.1", "0.15", "0.2"}},  // no 0.15000000000000002
         {"CTLE=3,7,11", {"3", "7", "11"}},
         {"x=1:2,9,-0.5", {"1", "2", "9", "-0.5"}},
         {"CTLEAdapt=0", {"0"}},
@@ -174,10 +174,14 @@ TEST(SimSweep, TableFindsSweptSettingsBestCasesAndMissingOnes) {
     // Decisions never matched to the sent bits: no BER, so no best case, however open the folded eye looks.
     OrderedJson unaligned = Summary("D", {{"c1", "0"}}, false, 0.53, 0.98);
     unaligned["ber"]["bits_compared"] = 0;
+    unaligned["warnings"] = {"the receiver applies DFEtap1 = 0, not the 0.15 asked for"};
     WriteSummary(p + "d1", unaligned);
-    const ksim::CaseTable d = ksim::BuildCaseTable({p + "d1"});
+    WriteSummary(p + "d2", unaligned);
+    const ksim::CaseTable d = ksim::BuildCaseTable({p + "d1", p + "d2"});
     EXPECT_EQ(ksim::BestCase(d, "D"), -1);
-    EXPECT_NE(ksim::SweepReportHtml(d, "t", dir.path()).find("No best setting"), std::string::npos);
+    const std::string html = ksim::SweepReportHtml(d, "t", dir.path());
+    EXPECT_NE(html.find("No best setting"), std::string::npos);
+    EXPECT_NE(html.find("<li>the receiver applies DFEtap1 = 0, not the 0.15 asked for <span class=\"nm\">(2 cases)"), std::string::npos);
 }
 
 TEST(SimSweep, HeatMapsPlaceEachCaseInItsCellAndHoldOtherSettingsAtTheBest) {
@@ -206,6 +210,7 @@ TEST(SimSweep, HeatMapsPlaceEachCaseInItsCellAndHoldOtherSettingsAtTheBest) {
     const std::string html = ksim::SweepReportHtml(table, "t", dir.path());
     EXPECT_NE(html.find("Best setting: <b>tx.c1 = 10, tx.cm1 = 2, tx.c0 = 15</b>"), std::string::npos);
     EXPECT_NE(html.find("The maps hold tx.c0 = 15"), std::string::npos);
+    EXPECT_EQ(html.find("Warnings from the cases"), std::string::npos);
     EXPECT_NE(ksim::CaseTableCsv(table).find("\"15102\",\"A\",\"10\",\"2\",\"15\",pass,0,1000,0,0.003,0.102,0.5"), std::string::npos);
 }
 
