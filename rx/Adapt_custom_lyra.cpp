@@ -21,30 +21,19 @@ bool Adapt_custom_lyra::Initialize() {
     std::fill_n(sweepHeo, kSweepSlots, 0.0);
     std::fill_n(sweepMerit, kSweepSlots, 0.0);
 
-    upperBounds[0] = Tap1Limit * DFElsb;
-    lowerBounds[0] = -upperBounds[0];
-    for (int i = 1; i < kTaps; ++i) {
-        upperBounds[i] = TapLimit * DFElsb;
-        lowerBounds[i] = -upperBounds[i];
-    }
-    for (int i = 0; i < kTaps; ++i) {
-        stepSigns[i] = 1;
-        started[i] = 0;
-        taps[i] = 0.0;
-    }
-    taps[0] = DFEtap1 * DFElsb;
+    climbLimits = DfeTapClimb::Limits::InSteps(DFElsb, Tap1Limit, TapLimit);
+    climb = DfeTapClimb();
+    climb.taps[0] = DFEtap1 * DFElsb;
 
     candidates = 0;
     bestMerit = 0.0;
     sweepDone = 0;
     dfeDone = 0;
-    tapIndex = 0;
     merit = 0.0;
     previousMerit = 0.0;
     previousEcho = 0;
     previousDone = 0;
     previousStart = 0;
-    justMoved = 1;
     request = 1;
     equaliserIndex = 0;
     active = 0;
@@ -69,10 +58,10 @@ bool Adapt_custom_lyra::Run() {
         equaliserIndex = EqTableLength > 0 ? std::min(std::max(CTLE, 0), EqTableLength - 1) : 0;
     }
     if (DFEAdapt == 0) {
-        taps[1] = DFEtap2 * DFElsb;
-        taps[2] = DFEtap3 * DFElsb;
-        taps[3] = DFEtap4 * DFElsb;
-        taps[4] = DFEtap5 * DFElsb;
+        climb.taps[1] = DFEtap2 * DFElsb;
+        climb.taps[2] = DFEtap3 * DFElsb;
+        climb.taps[3] = DFEtap4 * DFElsb;
+        climb.taps[4] = DFEtap5 * DFElsb;
     }
 
     if (Rises(previousStart, start)) Start();
@@ -92,7 +81,7 @@ bool Adapt_custom_lyra::Run() {
     requestOutput[0] = request;
     sweepDoneOutput[0] = sweepDone;
     selectOutput[0] = SelectionIndex();
-    for (int i = 0; i < kTaps; ++i) tapOutputs[i][0] = taps[i];
+    for (int i = 0; i < kTaps; ++i) tapOutputs[i][0] = climb.taps[i];
 
     previousStart = start;
     previousDone = done;
@@ -123,7 +112,7 @@ void Adapt_custom_lyra::SweepStep(double heo, double veo) {
     // higher index.
     sweepDone = 1;
     for (int k = 0; k < candidates; ++k) {
-        sweepMerit[k] = 0.25 * sweepVeo[k] + sweepHeo[k];
+        sweepMerit[k] = EyeMerit(sweepHeo[k], sweepVeo[k]);
         if (sweepMerit[k] >= bestMerit) {
             equaliserIndex = k;
             bestMerit = sweepMerit[k];
@@ -132,44 +121,13 @@ void Adapt_custom_lyra::SweepStep(double heo, double veo) {
 }
 
 void Adapt_custom_lyra::DfeStep(double heo, double veo) {
-    merit = 0.25 * veo + heo;
-    const int i = tapIndex;
-    if (i >= kTaps || i < 0) return;
-    const double lsb = DFElsb;
-
-    if (justMoved == 1) {
-        // Each tap starts with one move in its present direction, without comparing.
-        justMoved = 0;
-        taps[i] = taps[i] + stepSigns[i] * lsb;
-        request = 1;
-    } else if (started[i] == 0) {
-        // The first comparison decides the direction; the move after it is not limited either.
-        if (merit < previousMerit) stepSigns[i] = -stepSigns[i];
-        started[i] = 1;
-        taps[i] = taps[i] + stepSigns[i] * lsb;
-        request = 1;
-    } else if (merit >= previousMerit) {
-        taps[i] = taps[i] + stepSigns[i] * lsb;
-        request = 1;
-        if (taps[i] > upperBounds[i]) {
-            taps[i] = upperBounds[i];
-            tapIndex = i + 1;
-            justMoved = 1;
-        } else if (taps[i] < lowerBounds[i]) {
-            taps[i] = lowerBounds[i];
-            tapIndex = i + 1;
-            justMoved = 1;
-        }
-    } else {
-        // Worse: back to the better value and on to the next tap.
-        taps[i] = taps[i] - stepSigns[i] * lsb;
-        tapIndex = i + 1;
-        request = 1;
-        justMoved = 1;
-        if (tapIndex == kTaps) {
-            dfeDone = 1;
-            active = 0;
-        }
+    merit = EyeMerit(heo, veo);
+    if (climb.Over()) return;
+    climb.Step(climb.GoesOn(merit, previousMerit), climbLimits);
+    request = 1;
+    if (climb.endedByStepBack) {
+        dfeDone = 1;
+        active = 0;
     }
 }
 
@@ -188,7 +146,7 @@ void Adapt_custom_lyra::WriteTraceLine(double heo, double veo) const {
     record.eqHighGain = EQ_HIGAIN;
     record.equaliserIndex = equaliserIndex;
     record.equaliserCode = static_cast<long long>(SelectionIndex()) - 1;
-    for (int i = 0; i < kTaps; ++i) record.taps[i] = taps[i];
+    for (int i = 0; i < kTaps; ++i) record.taps[i] = climb.taps[i];
     record.heo = heo;
     record.veo = veo;
     const FormattedAdaptTraceLine line(record);

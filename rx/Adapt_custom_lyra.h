@@ -3,14 +3,15 @@
 #include "runtime/CircularBuffer.h"
 #include "runtime/CircularBufferBus.h"
 #include "runtime/DFModel.h"
+#include "rx/DfeTapClimb.h"
 
 // Adaptation engine of the receiver. In a request-and-measure cycle with the eye-opening monitor it first
 // sweeps the equaliser over the entries of the EQ table (CTLEAdapt), then hill-climbs the five DFE taps one
-// at a time in steps of DFElsb (DFEAdapt); both judge a setting by 0.25 * VEO + HEO. Every measurement adds
-// a line to the trace file before the step it causes.
+// at a time in steps of DFElsb (DFEAdapt, see DfeTapClimb); both judge a setting by its EyeMerit. Every
+// measurement adds a line to the trace file before the step it causes.
 class Adapt_custom_lyra : public Velmora::DFModel {
 public:
-    static constexpr int kTaps = 5;
+    static constexpr int kTaps = DfeTapClimb::kTaps;
     static constexpr int kSweepSlots = 32;  // room for every measured equaliser index
 
     Velmora::CircularBuffer<int> startInput;       // input 1: 0, then 1 once the clock loop has settled
@@ -61,19 +62,14 @@ private:
     int candidates = 0;
     double bestMerit = 0.0;
     int sweepDone = 0;
-    double upperBounds[kTaps];
-    double lowerBounds[kTaps];
-    double taps[kTaps];
-    int stepSigns[kTaps];
-    int started[kTaps];
+    DfeTapClimb climb;          // the DFE taps and their search
+    DfeTapClimb::Limits climbLimits;  // from DFElsb, Tap1Limit and TapLimit
     int dfeDone = 0;
-    int tapIndex = 0;           // tap under search; kTaps once all have been visited
     double merit = 0.0;         // of the latest DFE step
     double previousMerit = 0.0; // of the DFE step before it
     int previousEcho = 0;
     int previousDone = 0;
     int previousStart = 0;
-    int justMoved = 1;          // 1: the next DFE step moves the present tap without comparing
     int request = 1;
     int equaliserIndex = 0;
     int active = 0;             // 1 while an adaptation is under way

@@ -5,7 +5,9 @@
 // stamps 2 ps apart (a column's sum times the step is its DC gain).
 
 constexpr int kCtleBankPoints = 500;
-constexpr int kCtleBankResponses = 1024;
+constexpr int kCtleBankGainGroups = 4;  // VGA_GAIN + 2 * EQ_HIGAIN
+constexpr int kCtleBankCodes = 256;     // equaliser codes per gain group
+constexpr int kCtleBankResponses = kCtleBankGainGroups * kCtleBankCodes;
 constexpr double kCtleBankStep = 2e-12;  // [s]
 
 // kCtleBankPoints * kCtleBankResponses values, column-major: the value of response j at time stamp k is

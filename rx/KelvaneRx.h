@@ -17,6 +17,7 @@
 #include "runtime/TypeConverter.h"
 #include "rx/Adapt_custom_lyra.h"
 #include "rx/ClockRecoverySection.h"
+#include "rx/CtleBank.h"
 #include "rx/DFE_custom.h"
 #include "rx/EOM_custom_lyra.h"
 #include "rx/EqualiserSection.h"
@@ -42,6 +43,9 @@ public:
     static constexpr int kSweepCandidates = kEqTableLength - 1;
     static constexpr int kDfeTaps = 5;
     static constexpr int kTapBound = 15;
+    // Equaliser codes per gain group of the response bank: the selection index is
+    // kEqualiserCodes * (VGA_GAIN + 2 * EQ_HIGAIN) + code + 1.
+    static constexpr int kEqualiserCodes = kCtleBankCodes;
     static AmiParameterTable<kelvane_rx> AmiParameters();
 
     // External ports, each given one element of storage by the AMI layer.

@@ -50,7 +50,7 @@ RxResult RunRx(const std::string& parameters, std::vector<double> wave, std::siz
 
 // The equaliser table index the sweep must choose: the best 0.25·VEO + HEO among the first 15 measured
 // indexes, ties going to the higher index; the 16th measurement is logged but is no candidate.
-int ExpectedSweepChoice(const std::vector<AdaptTraceLine>& sweep) {
+int ExpectedSweepChoice(const std::vector<AdaptTraceRecord>& sweep) {
     int best = 0;
     double bestMerit = 0.0;
     for (int k = 0; k < 15; ++k) {
@@ -196,9 +196,9 @@ TEST(KelvaneRxLibrary, AdaptationOffTakesOneMeasurement) {
     ASSERT_TRUE(trace.wellFormed);
     EXPECT_EQ(trace.headers, 1);
     ASSERT_EQ(trace.lines.size(), 1u);
-    const AdaptTraceLine& line = trace.lines[0];
-    EXPECT_EQ(line.tableIndex, 3);
-    EXPECT_EQ(line.column, 128);
+    const AdaptTraceRecord& line = trace.lines[0];
+    EXPECT_EQ(line.equaliserIndex, 3);
+    EXPECT_EQ(line.equaliserCode, 128);
     EXPECT_DOUBLE_EQ(line.taps[0], 0.02);
     EXPECT_DOUBLE_EQ(line.taps[1], -0.01);
     EXPECT_GT(line.heo, 0.5);  // a clean channel gives a wide-open eye
@@ -213,15 +213,15 @@ TEST(KelvaneRxLibrary, AdaptationSweepsThenClimbs) {
     ASSERT_GT(trace.lines.size(), 17u);
 
     // The sweep walks the 16 table entries in order.
-    std::vector<AdaptTraceLine> sweep(trace.lines.begin(), trace.lines.begin() + 16);
+    std::vector<AdaptTraceRecord> sweep(trace.lines.begin(), trace.lines.begin() + 16);
     for (int k = 0; k < 16; ++k) {
-        EXPECT_EQ(sweep[static_cast<std::size_t>(k)].tableIndex, k);
-        EXPECT_EQ(sweep[static_cast<std::size_t>(k)].column, kEqTable[k]);
+        EXPECT_EQ(sweep[static_cast<std::size_t>(k)].equaliserIndex, k);
+        EXPECT_EQ(sweep[static_cast<std::size_t>(k)].equaliserCode, kEqTable[k]);
         for (double tap : sweep[static_cast<std::size_t>(k)].taps) EXPECT_EQ(tap, 0.0);
     }
     // Then every measurement is made at the chosen index.
     const int chosen = ExpectedSweepChoice(sweep);
-    for (std::size_t i = 16; i < trace.lines.size(); ++i) EXPECT_EQ(trace.lines[i].tableIndex, chosen);
+    for (std::size_t i = 16; i < trace.lines.size(); ++i) EXPECT_EQ(trace.lines[i].equaliserIndex, chosen);
 
     // The DFE taps follow the hill climb replayed from the logged figures of merit.
     HillClimbReplay climb{0.01, {0.31, 0.15, 0.15, 0.15, 0.15}, {0, 0, 0, 0, 0}};
@@ -299,8 +299,8 @@ TEST(KelvaneRxLibrary, TableIndexOutsideTheTableIsClamped) {
     EXPECT_EQ(r.status, 1);
     const AdaptTrace trace = ParseAdaptTrace(dir.Read("adapt.txt"));
     ASSERT_EQ(trace.lines.size(), 1u);
-    EXPECT_EQ(trace.lines[0].tableIndex, 15);
-    EXPECT_EQ(trace.lines[0].column, 255);
+    EXPECT_EQ(trace.lines[0].equaliserIndex, 15);
+    EXPECT_EQ(trace.lines[0].equaliserCode, 255);
 }
 
 TEST(KelvaneRxLibrary, NonFiniteSamplesPassAndTheLinkRecovers) {

@@ -23,7 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const double kDefaultEqTable[16] = {0, 64, 80, 128, 144, 192, 208, 209, 213, 216, 234, 2347, 253, 238, 239, 255};
-const char kHeader[] = "VGA_GAIN EQ_HIGAIN ctleindex CTLE DFE1 DFE2 DFE3 DFE4 DFE5 HEO VEO\n";
 
 // Makes a fresh directory the current one for the lifetime of a test, so that the trace file lands there.
 class TraceDirectory {
@@ -189,7 +188,7 @@ TEST(AdaptCustomLyra, SweepWalksEveryIndexAndPicksTheBestCandidate) {
 
     const std::vector<std::string> lines = dir.Lines();
     ASSERT_EQ(lines.size(), 18u);
-    EXPECT_EQ(lines[0], kHeader);
+    EXPECT_EQ(lines[0], kAdaptTraceHeader);
     for (int j = 0; j <= 15; ++j) {
         EXPECT_EQ(EqualiserColumns(lines[1 + j]), std::make_pair(j, static_cast<long long>(kDefaultEqTable[j])));
     }
@@ -343,7 +342,7 @@ TEST(AdaptCustomLyra, SelectionIndexCombinesTheGainBitsAndTheTableCode) {
     }
     const std::vector<std::string> lines = dir.Lines();
     ASSERT_EQ(lines.size(), 4u);  // a header per Initialize, no measurement
-    for (const std::string& line : lines) EXPECT_EQ(line, kHeader);
+    for (const std::string& line : lines) EXPECT_EQ(line, kAdaptTraceHeader);
 
     AdaptRig logged;
     logged.adapt.CTLEAdapt = 0;
@@ -416,7 +415,7 @@ TEST(AdaptCustomLyra, TraceLineHasTheDocumentedLayout) {
     rig.Begin();
     rig.OpenStartGate();
     rig.Measure(0.4375, 0.0875);
-    EXPECT_EQ(dir.Contents(), std::string(kHeader) + "0 0 3 128\t0 \t0 \t0 \t0 \t0 \t0.4375\t0.0875\n");
+    EXPECT_EQ(dir.Contents(), std::string(kAdaptTraceHeader) + "0 0 3 128\t0 \t0 \t0 \t0 \t0 \t0.4375\t0.0875\n");
 }
 
 TEST(AdaptCustomLyra, HeaderIsAppendedAtEveryInitialize) {
@@ -428,7 +427,7 @@ TEST(AdaptCustomLyra, HeaderIsAppendedAtEveryInitialize) {
     AdaptRig rig;
     rig.Begin();
     ASSERT_TRUE(rig.adapt.Initialize());
-    EXPECT_EQ(dir.Contents(), std::string("an earlier run\n") + kHeader + kHeader);
+    EXPECT_EQ(dir.Contents(), std::string("an earlier run\n") + kAdaptTraceHeader + kAdaptTraceHeader);
 }
 
 TEST(AdaptCustomLyra, UnwritableTraceFileChangesNothingElse) {
@@ -508,7 +507,7 @@ TEST(AdaptTraceFile, ReceiversOnTwoThreadsWriteWholeLines) {
 
     // Every line must be one that a receiver wrote, and each must appear once (the headers twice).
     std::map<std::string, int> expected;
-    expected[kHeader] = 2;
+    expected[kAdaptTraceHeader] = 2;
     for (int vga = 0; vga <= 1; ++vga) {
         for (int k = 0; k < kLinesPerReceiver; ++k) {
             std::ostringstream line;
