@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "rx/AdaptTraceFile.h"
+#include "rx/KelvaneRx.h"
 #include "sim/EyeStatistics.h"
 
 namespace ksim {
@@ -114,9 +116,9 @@ struct AdaptationStep {
     int vgaGain = 0, eqHighGain = 0;
     int tableIndex = 0;          // equaliser table index of the measurement
     int ctleColumn = 0;          // response bank column (the trace's CTLE field)
-    double taps[5] = {};         // DFE taps [V]
+    double taps[kelvane_rx::kDfeTaps] = {};  // DFE taps [V]
     double heo = 0, veo = 0;     // [UI], [V]
-    double Merit() const { return 0.25 * veo + heo; }
+    double Merit() const { return EyeMerit(heo, veo); }
 };
 
 struct AdaptationSummary {
@@ -124,7 +126,7 @@ struct AdaptationSummary {
     bool complete = false;       // the sweep and the DFE search have both ended
     int chosenTableIndex = -1;
     int chosenColumn = -1;
-    double finalTaps[5] = {};
+    double finalTaps[kelvane_rx::kDfeTaps] = {};
     double completedAtS = 0;     // simulated time at which the last step's measurement ended [s], 0 if unknown
     int finalStep = -1;          // index in steps of the measurement whose step left the final settings, -1 if none
     bool replayConsistent = true;    // the logged lines follow the adaptation rules as replayed

@@ -1,93 +1,34 @@
 #include "sim/analysis/AdaptationTrace.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <climits>
 #include <cmath>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
+#include "rx/AdaptTraceFile.h"
 #include "rx/KelvaneRx.h"
 
 namespace ksim {
 
 namespace {
 
-const char* const kHeader = "VGA_GAIN EQ_HIGAIN ctleindex CTLE DFE1 DFE2 DFE3 DFE4 DFE5 HEO VEO";
 constexpr int kSweepLines = kelvane_rx::kEqTableLength;  // every table index is measured
 constexpr int kSweepCandidates = kelvane_rx::kSweepCandidates;
-constexpr int kTapLimit = kelvane_rx::kTapBound;         // bound of taps 2 to 5 [DFElsb steps]
 constexpr int kTaps = kelvane_rx::kDfeTaps;
 
-bool ParseInt(const std::string& token, int& value) {
-    errno = 0;
-    char* end = nullptr;
-    const long v = std::strtol(token.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || end == token.c_str() || v < -2147483647L || v > 2147483647L) return false;
-    value = static_cast<int>(v);
+// A measurement line of the trace as the simulator keeps it; false when a field does not fit.
+bool ToStep(const AdaptTraceRecord& record, AdaptationStep& step) {
+    if (record.equaliserCode < INT_MIN || record.equaliserCode > INT_MAX) return false;
+    step.vgaGain = record.vgaGain;
+    step.eqHighGain = record.eqHighGain;
+    step.tableIndex = record.equaliserIndex;
+    step.ctleColumn = static_cast<int>(record.equaliserCode);
+    std::copy(record.taps, record.taps + kTaps, step.taps);
+    step.heo = record.heo;
+    step.veo = record.veo;
     return true;
-}
-
-bool ParseReal(const std::string& token, double& value) {
-    char* end = nullptr;
-    value = std::strtod(token.c_str(), &end);
-    return *end == '\0' && end != token.c_str();
-}
-
-bool ParseLine(const std::string& line, AdaptationStep& step) {
-    std::istringstream in(line);
-    std::vector<std::string> tokens;
-    for (std::string t; in >> t;) tokens.push_back(t);
-    if (tokens.size() != 11) return false;
-    bool ok = ParseInt(tokens[0], step.vgaGain) && ParseInt(tokens[1], step.eqHighGain) &&
-              ParseInt(tokens[2], step.tableIndex) && ParseInt(tokens[3], step.ctleColumn);
-    for (int i = 0; i < kTaps; ++i) ok = ok && ParseReal(tokens[static_cast<std::size_t>(4 + i)], step.taps[i]);
-    return ok && ParseReal(tokens[9], step.heo) && ParseReal(tokens[10], step.veo);
-}
-
-// The tap search's state, as the engine keeps it.
-struct TapSearch {
-    double taps[kTaps] = {};
-    int sign[kTaps] = {1, 1, 1, 1, 1};
-    bool started[kTaps] = {};
-    int tap = 0;              // tap under search; kTaps once all have handed over
-    bool justMoved = true;
-    bool endedByFall = false; // the fifth tap handed over by stepping back
-};
-
-// One step of the search. compared: the branch the comparison takes (true: the direction is kept, or the
-// tap moves on; false: it reverses, or steps back).
-TapSearch Step(TapSearch s, bool compared, double lsb, const double upper[kTaps]) {
-    const int i = s.tap;
-    if (i >= kTaps) return s;
-    if (s.justMoved) {
-        s.justMoved = false;
-        s.taps[i] += s.sign[i] * lsb;
-    } else if (!s.started[i]) {
-        if (!compared) s.sign[i] = -s.sign[i];
-        s.started[i] = true;
-        s.taps[i] += s.sign[i] * lsb;
-    } else if (compared) {
-        s.taps[i] += s.sign[i] * lsb;
-        if (s.taps[i] > upper[i] || s.taps[i] < -upper[i]) {
-            s.taps[i] = s.taps[i] > upper[i] ? upper[i] : -upper[i];
-            s.tap = i + 1;
-            s.justMoved = true;
-        }
-    } else {
-        s.taps[i] -= s.sign[i] * lsb;
-        s.tap = i + 1;
-        s.justMoved = true;
-        s.endedByFall = s.tap == kTaps;
-    }
-    return s;
-}
-
-// The comparison as the engine makes it (a NaN merit fails both tests alike).
-bool Compare(const TapSearch& s, double merit, double previousMerit) {
-    if (s.tap < kTaps && !s.justMoved && !s.started[s.tap]) return !(merit < previousMerit);
-    return merit >= previousMerit;
 }
 
 bool TapsMatch(const double a[kTaps], const double b[kTaps], double lsb) {
@@ -140,20 +81,20 @@ void ReplayTapSearch(const std::vector<AdaptationStep>& steps, std::size_t first
                      AdaptationSummary& summary) {
     if (first >= steps.size()) return;
     const double lsb = settings.dfeLsb;
-    double upper[kTaps];
-    upper[0] = settings.tap1Limit * lsb;
-    for (int i = 1; i < kTaps; ++i) upper[i] = kTapLimit * lsb;
+    const DfeTapClimb::Limits limits = DfeTapClimb::Limits::InSteps(lsb, settings.tap1Limit, kelvane_rx::kTapBound);
 
-    TapSearch search;
+    DfeTapClimb search;
     std::copy(steps[first].taps, steps[first].taps + kTaps, search.taps);
     double previousMerit = 0.0;
     std::size_t k = first;
     for (; k < steps.size(); ++k) {
         const double merit = steps[k].Merit();
-        const bool compared = Compare(search, merit, previousMerit);
-        TapSearch next = Step(search, compared, lsb, upper);
+        const bool goesOn = search.GoesOn(merit, previousMerit);
+        DfeTapClimb next = search;
+        next.Step(goesOn, limits);
         if (k + 1 < steps.size() && !TapsMatch(next.taps, steps[k + 1].taps, lsb)) {
-            const TapSearch other = Step(search, !compared, lsb, upper);
+            DfeTapClimb other = search;
+            other.Step(!goesOn, limits);
             if (TapsMatch(other.taps, steps[k + 1].taps, lsb)) {
                 next = other;
             } else {
@@ -165,15 +106,15 @@ void ReplayTapSearch(const std::vector<AdaptationStep>& steps, std::size_t first
         }
         search = next;
         previousMerit = merit;
-        if (search.tap >= kTaps) break;
+        if (search.Over()) break;
     }
     std::copy(search.taps, search.taps + kTaps, summary.finalTaps);
-    if (search.tap < kTaps) return;
+    if (!search.Over()) return;
 
     summary.complete = true;
     summary.finalStep = static_cast<int>(k);
     // After a final step back the engine measures no more; after a bound it measures once more, idly.
-    const std::size_t expectedLines = k + (search.endedByFall ? 1 : 2);
+    const std::size_t expectedLines = k + (search.endedByStepBack ? 1 : 2);
     if (steps.size() > expectedLines)
         Disagree(summary, "the tap search ended at " + LineName(k) + " but the trace goes on to " +
                               LineName(steps.size() - 1));
@@ -217,21 +158,22 @@ AdaptationSummary ParseAdaptationTraceText(const std::string& text, const std::s
     std::vector<AdaptationStep> steps;
     bool header = false;
     for (int number = 1; std::getline(in, line); ++number) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line == kHeader) {
+        AdaptTraceRecord record;
+        const AdaptTraceLineKind kind = ReadAdaptTraceLine(line, record);
+        if (kind == AdaptTraceLineKind::Header) {
             header = true;
             steps.clear();
             continue;
         }
-        if (line.find_first_not_of(" \t") == std::string::npos) continue;
+        if (kind == AdaptTraceLineKind::Blank) continue;
         if (!header) throw std::runtime_error(sourceName + ":" + std::to_string(number) + ": data before the header line");
         AdaptationStep step;
-        if (!ParseLine(line, step))
+        if (kind != AdaptTraceLineKind::Measurement || !ToStep(record, step))
             throw std::runtime_error(sourceName + ":" + std::to_string(number) +
                                      ": expected 4 integers and 7 numbers (settings, DFE1 to DFE5, HEO, VEO)");
         steps.push_back(step);
     }
-    if (!header) throw std::runtime_error(sourceName + ": no adaptation trace header (\"" + std::string(kHeader) + "\")");
+    if (!header) throw std::runtime_error(sourceName + ": no adaptation trace header (\"" + std::string(kAdaptTraceHeaderLine) + "\")");
     return SummarizeAdaptation(steps, settings);
 }
 

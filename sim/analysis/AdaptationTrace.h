@@ -3,9 +3,9 @@
 // The receiver's adaptation judged from its trace file "adapt.txt": the measurement of every step, the
 // chosen equaliser setting, the final DFE taps and whether the adaptation has finished.
 //
-// The file holds a header line "VGA_GAIN EQ_HIGAIN ctleindex CTLE DFE1 DFE2 DFE3 DFE4 DFE5 HEO VEO" for every
-// receiver start, then one line per eye measurement with the settings it was made under and its result.
-// Only the last start's lines (those after the last header) are read.
+// The file (its format: rx/AdaptTraceFile.h) holds a header line for every receiver start, then one line per
+// eye measurement with the settings it was made under and its result. Only the last start's lines (those
+// after the last header) are read.
 
 #include <string>
 #include <vector>
@@ -24,14 +24,12 @@ struct AdaptationSettings {
 
 // How the trace is judged. The adaptation rules are replayed on the logged measurements:
 // - Sweep (ctleAdapt): the first 16 lines measure table indexes 0 to 15; the chosen index is the one with
-//   the best merit 0.25·VEO + HEO among indexes 0 to 14 (ties to the higher index; index 15 is measured but
+//   the best merit (EyeMerit) among indexes 0 to 14 (ties to the higher index; index 15 is measured but
 //   never chosen). Its column is the CTLE field logged for it.
 //   Without the sweep, the index and column are those of the first line.
-// - Tap search (dfeAdapt), from the first line after the sweep, starting from the taps that line logs: each
-//   tap in turn makes one move of DFElsb, then one compared move that keeps or reverses its direction
-//   (reversing when the merit fell below the one before), then moves on while the merit does not fall; the
-//   first fall steps it back and hands over to the next tap, as does passing its bound (where it is clamped).
-//   The search is over when the fifth tap hands over.
+// - Tap search (dfeAdapt), from the first line after the sweep, starting from the taps that line logs: the
+//   receiver's own climb (rx/DfeTapClimb.h) replayed on the logged merits; it is over when the last tap hands
+//   over.
 // Each line logs the taps the previous step left, so where a next line exists the replay takes the branch
 // those taps show (the logged merits have six significant digits and can tie where the engine's did not);
 // only the last step is decided by the merits alone.

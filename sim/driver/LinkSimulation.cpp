@@ -42,8 +42,6 @@ constexpr std::size_t kConvolverBlock = 4096;  // [samples]
 constexpr double kBandLimitNyquists = 3.0;
 // Areas of an impulse response a passive channel can have (its DC gain).
 constexpr double kPlausibleDcGain[2] = {0.05, 1.5};
-// Equaliser codes per gain group in the receiver's response bank.
-constexpr int kBankCodes = 256;
 // The BER counter needs at least this many decisions to find the alignment.
 constexpr std::uint64_t kMinCountedBits = 64;
 
@@ -128,10 +126,10 @@ void WorkOutTxFfe(const std::vector<AppliedParameter>& tx, RunReport& report) {
 void NoteEqualiserEntry(const std::vector<AppliedParameter>& rx, const AdaptationSummary& a, RunReport& report) {
     if (a.chosenTableIndex < 0) return;
     const double code = AppliedValue(rx, "EQ_TABLE." + std::to_string(a.chosenTableIndex), 0);
-    if (code >= 0 && code <= kBankCodes - 1) return;
+    if (code >= 0 && code <= kelvane_rx::kEqualiserCodes - 1) return;
     report.warnings.push_back("the receiver ends with equaliser table entry " + std::to_string(a.chosenTableIndex) +
                               ", whose code " + FormatNumber(code) + " lies outside the bank's 0.." +
-                              std::to_string(kBankCodes - 1) + ": it acts as the bank's first response");
+                              std::to_string(kelvane_rx::kEqualiserCodes - 1) + ": it acts as the bank's first response");
 }
 
 // Model messages matter to the user at once, not only at the bottom of the report.
@@ -170,13 +168,14 @@ void FillFixedSettings(const std::vector<AppliedParameter>& rx, const Adaptation
                        AdaptationSummary& adaptation) {
     if (!settings.ctleAdapt && adaptation.chosenTableIndex < 0) {
         const int index = static_cast<int>(AppliedValue(rx, "CTLE", 0));
-        const int gainGroup = 256 * static_cast<int>(AppliedValue(rx, "VGA_GAIN", 0) + 2 * AppliedValue(rx, "EQ_HIGAIN", 0));
+        const int gainGroup = kelvane_rx::kEqualiserCodes *
+                              static_cast<int>(AppliedValue(rx, "VGA_GAIN", 0) + 2 * AppliedValue(rx, "EQ_HIGAIN", 0));
         adaptation.chosenTableIndex = index;
         adaptation.chosenColumn = gainGroup + static_cast<int>(AppliedValue(rx, "EQ_TABLE." + std::to_string(index), 0));
     }
     if (!settings.dfeAdapt && adaptation.steps.empty()) {
-        const char* names[5] = {"DFEtap1", "DFEtap2", "DFEtap3", "DFEtap4", "DFEtap5"};
-        for (int i = 0; i < 5; ++i) adaptation.finalTaps[i] = AppliedValue(rx, names[i], 0) * settings.dfeLsb;
+        for (int i = 0; i < kelvane_rx::kDfeTaps; ++i)
+            adaptation.finalTaps[i] = AppliedValue(rx, "DFEtap" + std::to_string(i + 1), 0) * settings.dfeLsb;
     }
 }
 

@@ -116,10 +116,10 @@ void PrintSummary(const RunReport& r, const std::string& folder) {
                     "over all %zu edges (%+.0f ppm), %llu slips\n",
                     k.phaseToleranceUi, k.overallPeriodUi, k.edges, k.overallOffsetPpm,
                     static_cast<unsigned long long>(k.slips));
-    std::printf("adaptation   %s, CTLE index %d (column %d), taps %.3f %.3f %.3f %.3f %.3f V\n",
-                r.adaptation.complete ? "complete" : "NOT complete", r.adaptation.chosenTableIndex,
-                r.adaptation.chosenColumn, r.adaptation.finalTaps[0], r.adaptation.finalTaps[1],
-                r.adaptation.finalTaps[2], r.adaptation.finalTaps[3], r.adaptation.finalTaps[4]);
+    std::printf("adaptation   %s, CTLE index %d (column %d), taps", r.adaptation.complete ? "complete" : "NOT complete",
+                r.adaptation.chosenTableIndex, r.adaptation.chosenColumn);
+    for (double tap : r.adaptation.finalTaps) std::printf(" %.3f", tap);
+    std::printf(" V\n");
     std::printf("eye          height %.1f mV, width %.3f UI\n", r.eye.heightV * 1e3, r.eye.widthUi);
     for (const std::string& line : StatisticsSummaryLines(r)) std::printf("%s\n", line.c_str());
     std::printf("BER          %llu errors in %llu bits%s (latency %ld bits%s)\n",

@@ -22,16 +22,18 @@ std::size_t TraceFollower::Poll() {
     in.read(&text[0], static_cast<std::streamsize>(text.size()));
     offset_ = size;
     partial_ += text;
-    const std::string header(kAdaptTraceHeader, sizeof kAdaptTraceHeader - 2);  // without its line break
     std::size_t added = 0;
     for (std::size_t end; (end = partial_.find('\n')) != std::string::npos; partial_.erase(0, end + 1)) {
         std::string line = partial_.substr(0, end);
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line == header) {
+        AdaptTraceRecord record;
+        // A line that does not read as a measurement still took one: the analysis reports it later.
+        const AdaptTraceLineKind kind = ReadAdaptTraceLine(line, record);
+        if (kind == AdaptTraceLineKind::Header) {
             lines_ = 0;
             added = 0;
             text_.clear();
-        } else if (line.find_first_not_of(" \t") != std::string::npos) {
+        } else if (kind != AdaptTraceLineKind::Blank) {
             ++lines_;
             ++added;
         }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "rx/KelvaneRx.h"
 #include "sim/report/ColourMap.h"
 #include "sim/report/MarkupEscape.h"
 #include "sim/report/NumberFormat.h"
@@ -170,7 +171,7 @@ Chart EqualisedPulseChart(const RunReport& report, const EqualiserViews& views) 
         taps.kind = TraceKind::Markers;
         taps.markerSymbol = "diamond";
         taps.rightAxis = true;
-        for (int t = 0; t < 5; ++t) {
+        for (int t = 0; t < kelvane_rx::kDfeTaps; ++t) {
             taps.x.push_back(t + 1);
             taps.y.push_back(report.adaptation.finalTaps[t] * 1e3);
         }
@@ -178,7 +179,7 @@ Chart EqualisedPulseChart(const RunReport& report, const EqualiserViews& views) 
         AlignZeros(chart, taps.y);
     }
     chart.guides.push_back({true, 0.5, "", "#fdba74"});
-    chart.guides.push_back({true, 5.5, "DFE span", "#d97706"});
+    chart.guides.push_back({true, kelvane_rx::kDfeTaps + 0.5, "DFE span", "#d97706"});
     return chart;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "rx/KelvaneRx.h"
 #include "sim/report/ChartPage.h"
 #include "sim/report/EqualiserReport.h"
 #include "sim/report/StatisticsSection.h"
@@ -88,9 +89,9 @@ std::string Index(int index) { return index >= 0 ? std::to_string(index) : "n/a"
 
 std::string Mv(double volts, int decimals) { return FormatFixed(volts * 1e3, decimals) + " mV"; }
 
-std::string TapList(const double (&taps)[5]) {
+std::string TapList(const double (&taps)[kelvane_rx::kDfeTaps]) {
     std::string out;
-    for (int t = 0; t < 5; ++t) out += (t ? ", " : "") + FormatFixed(taps[t] * 1e3, 1);
+    for (int t = 0; t < kelvane_rx::kDfeTaps; ++t) out += (t ? ", " : "") + FormatFixed(taps[t] * 1e3, 1);
     return out + " mV";
 }
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
+#include "rx/KelvaneRx.h"
 #include "sim/report/ColourMap.h"
 #include "sim/report/EyeImage.h"
 #include "sim/report/MarkupEscape.h"
@@ -13,7 +15,8 @@
 namespace ksim {
 namespace {
 
-const char* const kTapColours[5] = {"#2563eb", "#dc2626", "#059669", "#d97706", "#7c3aed"};
+const char* const kTapColours[] = {"#2563eb", "#dc2626", "#059669", "#d97706", "#7c3aed"};
+static_assert(std::size(kTapColours) == kelvane_rx::kDfeTaps, "a colour for every DFE tap");
 const char kLockColour[] = "#059669";
 const char kAdaptColour[] = "#7c3aed";
 
@@ -211,9 +214,9 @@ Chart AdaptationSettingChart(const RunReport& report) {
 
 Chart AdaptationTapsChart(const RunReport& report) {
     const auto& steps = report.adaptation.steps;
-    std::vector<ChartTrace> taps(5);
+    std::vector<ChartTrace> taps(kelvane_rx::kDfeTaps);
     const std::vector<double> x = StepNumbers(steps.size());
-    for (int t = 0; t < 5; ++t) {
+    for (int t = 0; t < kelvane_rx::kDfeTaps; ++t) {
         taps[t].name = "tap " + std::to_string(t + 1);
         taps[t].colour = kTapColours[t];
         taps[t].steps = true;

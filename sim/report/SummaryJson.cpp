@@ -3,6 +3,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "rx/KelvaneRx.h"
 #include "sim/report/EqualiserReport.h"
 #include "sim/report/FileOutput.h"
 #include "sim/report/PulseCursors.h"
@@ -16,7 +17,11 @@ using Json = nlohmann::ordered_json;
 
 constexpr std::size_t kPeriodTracePoints = 500;
 
-Json Taps(const double (&taps)[5]) { return Json::array({taps[0], taps[1], taps[2], taps[3], taps[4]}); }
+Json Taps(const double (&taps)[kelvane_rx::kDfeTaps]) {
+    Json list = Json::array();
+    for (double tap : taps) list.push_back(tap);
+    return list;
+}
 
 Json ChannelJson(const RunReport& report) {
     const ChannelInfo& c = report.channel;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "rx/AdaptTraceFile.h"
 #include "tests/support/ScopedTempDir.h"
 #include "sim/analysis/AdaptationTrace.h"
 #include "sim/analysis/Ber.h"
@@ -415,7 +416,6 @@ TEST(Eye, ClosedEyesGiveZero) {
 namespace {
 
 const int kEqTable[16] = {0, 64, 80, 128, 144, 192, 208, 209, 213, 216, 234, 2347, 253, 238, 239, 255};
-const char* const kTraceHeader = "VGA_GAIN EQ_HIGAIN ctleindex CTLE DFE1 DFE2 DFE3 DFE4 DFE5 HEO VEO\n";
 
 // A trace line as the receiver writes it.
 std::string TraceLine(int index, const std::vector<double>& taps, double heo, double veo) {
@@ -462,7 +462,7 @@ HandTrace MakeHandTrace() {
 }
 
 std::string TraceText(const HandTrace& t, std::size_t lines) {
-    std::string text = kTraceHeader;
+    std::string text = kAdaptTraceHeader;
     for (std::size_t k = 0; k < lines; ++k) text += TraceLine(k < 16 ? static_cast<int>(k) : 9, t.taps[k], t.heo[k], 0.2);
     return text;
 }
@@ -481,7 +481,7 @@ TEST(AdaptationTrace, HandWrittenTraceOfSweepAndTapSearch) {
     {
         // An earlier start's lines are left behind by the later header.
         std::ofstream out("adapt.txt");
-        out << kTraceHeader << TraceLine(3, {0, 0, 0, 0, 0}, 0.1, 0.1) << TraceText(t, 33);
+        out << kAdaptTraceHeader << TraceLine(3, {0, 0, 0, 0, 0}, 0.1, 0.1) << TraceText(t, 33);
     }
     const AdaptationSummary s = ParseAdaptationTrace("adapt.txt", Tap1Limit2());
     ASSERT_EQ(s.steps.size(), 33u);
@@ -547,7 +547,7 @@ TEST(AdaptationTrace, SweepOnlyAndNoAdaptation) {
 
     AdaptationSettings none;
     none.ctleAdapt = none.dfeAdapt = false;
-    s = ParseAdaptationTraceText(std::string(kTraceHeader) + TraceLine(3, {0.02, -0.01, 0, 0, 0}, 0.6, 0.2), "adapt.txt", none);
+    s = ParseAdaptationTraceText(std::string(kAdaptTraceHeader) + TraceLine(3, {0.02, -0.01, 0, 0, 0}, 0.6, 0.2), "adapt.txt", none);
     EXPECT_TRUE(s.complete);
     EXPECT_EQ(s.finalStep, -1);
     EXPECT_EQ(s.chosenTableIndex, 3);
@@ -557,7 +557,7 @@ TEST(AdaptationTrace, SweepOnlyAndNoAdaptation) {
 
 TEST(AdaptationTrace, UnreadableTracesNameFileAndLine) {
     try {
-        ParseAdaptationTraceText(std::string(kTraceHeader) + "0 0 3 128\t0 \t0 \t0 \t0 \t0.4375\t0.0875\n", "run/adapt.txt");
+        ParseAdaptationTraceText(std::string(kAdaptTraceHeader) + "0 0 3 128\t0 \t0 \t0 \t0 \t0.4375\t0.0875\n", "run/adapt.txt");
         FAIL() << "a line with four taps was accepted";
     } catch (const std::runtime_error& e) {
         EXPECT_EQ(std::string(e.what()).rfind("run/adapt.txt:2: ", 0), 0u) << e.what();
@@ -566,7 +566,7 @@ TEST(AdaptationTrace, UnreadableTracesNameFileAndLine) {
     EXPECT_THROW(ParseAdaptationTraceText("", "adapt.txt"), std::runtime_error);
     EXPECT_THROW(ParseAdaptationTrace("/nonexistent/adapt.txt"), std::runtime_error);
     // A header alone: the adaptation has not begun.
-    const AdaptationSummary s = ParseAdaptationTraceText(kTraceHeader, "adapt.txt");
+    const AdaptationSummary s = ParseAdaptationTraceText(kAdaptTraceHeader, "adapt.txt");
     EXPECT_TRUE(s.steps.empty());
     EXPECT_FALSE(s.complete);
 }
