@@ -53,7 +53,8 @@ TEST(DfeTapClimb, BranchesAndBoundsOfEveryPhase) {
         EXPECT_EQ(climb.Over(), c.nextTap == DfeTapClimb::kTaps);
         EXPECT_EQ(climb.endedByStepBack, c.nextTap == DfeTapClimb::kTaps && !c.goesOn);
         for (int other = 0; other < DfeTapClimb::kTaps; ++other) {
-            if (other != c.tap) EXPECT_EQ(climb.taps[other], 0.0) << "only the tap under search moves";
+            if (other == c.tap) continue;
+            EXPECT_EQ(climb.taps[other], 0.0) << "only the tap under search moves";
         }
     }
     // Once over, nothing moves.
