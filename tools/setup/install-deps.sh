@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(g++ g++-multilib cmake make qemu-user binutils clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
           libcli11-dev nlohmann-json3-dev libfftw3-dev libpng-dev locales
           g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 parallel)
+# python3-mpmath: the portable maths' table generator, rerun by its regeneration test.
+packages+=(python3-mpmath)
 # chromium: the reports are checked in a headless browser (the check is skipped without it).
 packages+=(chromium)
 missing=()
