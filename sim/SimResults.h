@@ -54,8 +54,8 @@ struct BerResult {
 struct DecisionPattern {
     std::uint64_t decisions = 0;     // decisions looked at (the counted ones)
     double alternatingShare = 0;     // share of them that differ from the decision before
-    bool oscillating = false;        // a stretch of at least kOscillationMinBits, to the end, nearly all alternating
-    std::uint64_t oscillationFromBit = 0;  // decision index (from the first of the run) where that stretch begins
+    bool oscillating = false;        // the last few thousand decisions or more nearly all alternate
+    std::uint64_t oscillationFromBit = 0;  // decision (from the first of the run) where that began
 };
 
 struct ClockAnalysis {

@@ -27,11 +27,20 @@ std::vector<int> SampleDecisions(const std::vector<double>& decisionWave, double
 // is compared at every latency and both polarities; the alignment with the fewest mismatches wins (ties:
 // smallest |L|, then true polarity), provided it mismatches at most a fifth of the window. When the first
 // window finds none (a burst of errors), up to seven later windows spread over the counted span are tried.
-// One alignment then holds for the whole counted span: a slipped or extra clock edge shows up as errors
-// from that point on, it is not followed.
 //
 // Counting: every received bit k >= ignoreFirst whose sent bit k - L exists. Bits are 0 or 1 (any non-zero
-// value counts as 1). Without an alignment, aligned is false and nothing is counted.
+// value counts as 1). Without an alignment, aligned is false and nothing is counted; bestMismatch is then
+// the share of the counted bits that differ from their sent bits at the first window's best latency and
+// polarity (about one half for decisions unrelated to the data).
+//
+// Slips. A clock that gains or loses a period moves the latency. The count goes in chunks of 1024 bits;
+// when the 256 bits after a chunk mismatch by more than a fifth at the present latency but by at most a
+// fifth at a latency within 16 of it (the fewest mismatches wins, ties to the later-searched larger
+// latency), the move is placed where the old latency before and the new one after leave the fewest
+// mismatches. When that lies within the chunk, the count follows: the 32 bits either side of the move (fewer
+// before it when it lies at the chunk's start) are counted apart (slipBits, slipErrors), realignments counts the move, and the segment between moves is
+// recorded (latencies, segmentBits, segmentErrors, the first 100). The polarity is kept. A burst of errors
+// that no nearby latency explains is counted as errors.
 BerResult CountBitErrors(const std::vector<int>& sent, const std::vector<int>& received, std::uint64_t ignoreFirst,
                          long maxLatency);
 

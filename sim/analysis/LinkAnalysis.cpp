@@ -8,6 +8,7 @@
 #include "sim/analysis/Ber.h"
 #include "sim/analysis/Clock.h"
 #include "sim/analysis/ClockPhase.h"
+#include "sim/analysis/DecisionPattern.h"
 #include "sim/analysis/Prbs.h"
 
 namespace ksim {
@@ -104,6 +105,12 @@ void LinkAnalysis::Finish(RunReport& report) {
                                 settings_.maxLatency);
     if (countLimit_ != UINT64_MAX) report.ber.bitsAsked = countLimit_;
     statistics_.Finish(falling, report);
+    const PrefixSeries<std::uint8_t> judged(received, static_cast<std::size_t>(end));
+    report.decisionPattern = FindDecisionPattern(judged, beforeStart_);
+    // Where an oscillation began, which may be well before the count.
+    const DecisionPattern whole = FindDecisionPattern(judged, 0);
+    if (report.decisionPattern.oscillating && whole.oscillating)
+        report.decisionPattern.oscillationFromBit = whole.oscillationFromBit;
 }
 
 }  // namespace ksim

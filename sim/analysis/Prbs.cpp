@@ -44,14 +44,17 @@ std::vector<int> PrbsGenerator::NextBits(std::size_t count) {
 }
 
 PrbsSeries::PrbsSeries(int order, std::uint32_t seed, std::size_t length)
-    : order_(order), seed_(seed), length_(length), generator_(order, seed) {}
+    : order_(order), seed_(seed), length_(length), generator_(order, seed), checkpoint_(order, seed) {}
 
 void PrbsSeries::Read(std::size_t first, std::size_t count, std::uint8_t* out) const {
     if (first < position_) {
-        generator_ = PrbsGenerator(order_, seed_);
-        position_ = 0;
+        const bool fromCheckpoint = first >= checkpointPosition_;
+        generator_ = fromCheckpoint ? checkpoint_ : PrbsGenerator(order_, seed_);
+        position_ = fromCheckpoint ? checkpointPosition_ : 0;
     }
     for (; position_ < first; ++position_) generator_.NextBit();
+    checkpoint_ = generator_;
+    checkpointPosition_ = position_;
     for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(generator_.NextBit());
     position_ += count;
 }

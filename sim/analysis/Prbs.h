@@ -56,6 +56,10 @@ private:
     std::size_t length_;
     mutable PrbsGenerator generator_;
     mutable std::size_t position_ = 0;  // index of the generator's next bit
+    // The generator as it stood at the start of the last read, so that reads overlapping the one before
+    // (as when counting in overlapping windows) do not start over from the first bit.
+    mutable PrbsGenerator checkpoint_;
+    mutable std::size_t checkpointPosition_ = 0;
 };
 
 // The NRZ waveform of bits: +amplitude for a 1 (any non-zero value), -amplitude for a 0, each bit held for
