@@ -169,6 +169,7 @@ struct RunReport {
     double wallSeconds = 0;
     double samplesPerSecond = 0;
     std::vector<std::string> warnings;
+    std::vector<std::string> diagnoses;          // what the data show went wrong, in plain words
 };
 
 }  // namespace ksim

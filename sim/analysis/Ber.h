@@ -37,10 +37,11 @@ std::vector<int> SampleDecisions(const std::vector<double>& decisionWave, double
 // when the 256 bits after a chunk mismatch by more than a fifth at the present latency but by at most a
 // fifth at a latency within 16 of it (the fewest mismatches wins, ties to the later-searched larger
 // latency), the move is placed where the old latency before and the new one after leave the fewest
-// mismatches. When that lies within the chunk, the count follows: the 32 bits either side of the move (fewer
-// before it when it lies at the chunk's start) are counted apart (slipBits, slipErrors), realignments counts the move, and the segment between moves is
-// recorded (latencies, segmentBits, segmentErrors, the first 100). The polarity is kept. A burst of errors
-// that no nearby latency explains is counted as errors.
+// mismatches. When that lies within the chunk, the count follows: the 32 bits either side of the move
+// (fewer before it when it lies at the chunk's start) are counted apart (slipBits, slipErrors),
+// realignments counts the move, and the segment between moves is recorded (latencies, segmentBits,
+// segmentErrors, the first 100). The polarity is kept. A burst of errors that no nearby latency explains is
+// counted as errors.
 BerResult CountBitErrors(const std::vector<int>& sent, const std::vector<int>& received, std::uint64_t ignoreFirst,
                          long maxLatency);
 

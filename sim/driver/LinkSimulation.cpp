@@ -16,6 +16,7 @@
 #include "tx/KelvaneTx.h"
 #include "tx/tx_fir_new.h"
 #include "sim/analysis/AdaptationTrace.h"
+#include "sim/analysis/Diagnoses.h"
 #include "rx/AdaptTraceFile.h"
 #include "sim/analysis/LinkAnalysis.h"
 #include "sim/analysis/Prbs.h"
@@ -215,6 +216,10 @@ void Judge(const SimOptions& o, const std::string& runFolder, LinkAnalysis& anal
     if (!report.adaptation.complete) report.warnings.push_back("the adaptation did not complete within the simulated bits");
 
     analysis.Finish(report);
+    DiagnosisSettings diagnosis;
+    diagnosis.sweepRan = settings.ctleAdapt;
+    diagnosis.tap1LimitV = settings.dfeAdapt ? settings.tap1Limit * settings.dfeLsb : 0.0;
+    report.diagnoses = DiagnoseRun(report, diagnosis);
     if (report.clock.locked && report.clock.stuck)
         report.warnings.push_back(
             "the clock was not acquired: the receiver's loop never moved from where it started (RMS jitter " +

@@ -122,9 +122,18 @@ void PrintSummary(const RunReport& r, const std::string& folder) {
     std::printf(" V\n");
     std::printf("eye          height %.1f mV, width %.3f UI\n", r.eye.heightV * 1e3, r.eye.widthUi);
     for (const std::string& line : StatisticsSummaryLines(r)) std::printf("%s\n", line.c_str());
-    std::printf("BER          %llu errors in %llu bits%s (latency %ld bits%s)\n",
-                static_cast<unsigned long long>(r.ber.errors), static_cast<unsigned long long>(r.ber.bitsCompared),
-                r.ber.aligned ? "" : ", NOT aligned", r.ber.latencyBits, r.ber.inverted ? ", inverted" : "");
+    if (r.ber.aligned || r.ber.bestMismatch == 0)
+        std::printf("BER          %llu errors in %llu bits%s (latency %ld bits%s)",
+                    static_cast<unsigned long long>(r.ber.errors), static_cast<unsigned long long>(r.ber.bitsCompared),
+                    r.ber.aligned ? "" : ", NOT aligned", r.ber.latencyBits, r.ber.inverted ? ", inverted" : "");
+    else
+        std::printf("BER          NOT aligned: the decisions differ from the sent bits in %.1f %%", r.ber.bestMismatch * 100);
+    if (r.ber.realignments > 0)
+        std::printf(", %llu slips followed (%llu bits next to them apart, %llu errors there)",
+                    static_cast<unsigned long long>(r.ber.realignments), static_cast<unsigned long long>(r.ber.slipBits),
+                    static_cast<unsigned long long>(r.ber.slipErrors));
+    std::printf("\n");
+    for (const std::string& d : r.diagnoses) std::printf("diagnosis    %s\n", d.c_str());
     if (r.runLength.capHit) std::printf("run          %s\n", r.runLength.capNote.c_str());
     std::printf("time         %.1f s, %.2f Msamples/s\n", r.wallSeconds, r.samplesPerSecond / 1e6);
     std::printf("report       %s/report.html\n", folder.c_str());

@@ -15,6 +15,7 @@
 #include "sim/report/ReportPlots.h"
 #include "sim/report/SummaryJson.h"
 #include "sim/report/SvgPlot.h"
+#include "sim/report/Verdicts.h"
 
 namespace ksim {
 namespace {
@@ -29,7 +30,7 @@ header { background: #111827; color: #f9fafb; padding: 22px 0 20px; }
 header h1 { margin: 0; font-size: 22px; font-weight: 600; letter-spacing: -0.01em; }
 header .sub { color: #9ca3af; margin-top: 4px; }
 main { padding-bottom: 40px; }
-.verdict { display: grid; grid-template-columns: repeat(3, 1fr); gap: 12px; margin-top: 20px; }
+.verdict { display: grid; grid-template-columns: repeat(4, 1fr); gap: 12px; margin-top: 20px; }
 .badge { border-radius: 10px; padding: 12px 16px; border: 1px solid; background: #fff; }
 .badge .what { font-size: 12px; text-transform: uppercase; letter-spacing: 0.06em; font-weight: 600; }
 .badge .state { font-size: 17px; font-weight: 600; margin-top: 2px; }
@@ -108,43 +109,19 @@ std::string FfeWeights(const RunReport& r) {
            cursor(r.txFfeWeights[2]);
 }
 
-std::string Verdict(const RunReport& r) {
+// Pass, fail and not measured, each with its reason; then the diagnoses, in plain words.
+std::string VerdictCards(const RunReport& r) {
     std::string html = "<div class=\"verdict\">\n";
-    const ClockAnalysis& clock = r.clock;
-    if (clock.locked && clock.stuck) {
-        html += Badge("bad", "Clock recovery", "Not acquired",
-                      "the loop never moved from where it started (" + FormatFixed(clock.rmsJitterUi * 1e3, 2) +
-                          " mUI RMS jitter); simulate with a frequency offset (--ppm)");
-    } else if (clock.locked) {
-        html += Badge("ok", "Clock recovery", "Locked",
-                      "after " + FormatFixed(clock.lockTimeS * 1e6, 3) + " \xC2\xB5s, " +
-                          FormatFixed(clock.rmsJitterUi * 1e3, 2) + " mUI RMS jitter");
-    } else {
-        html += Badge("bad", "Clock recovery", "Not locked", FormatCount(clock.edges) + " clock edges seen");
+    for (const ksim::Verdict& v : JudgeVerdicts(r)) {
+        const char* kind = v.state == "pass" ? "ok" : v.state == "fail" ? "bad" : "warn";
+        html += Badge(kind, E(v.what) + " \xC2\xB7 " + E(v.state), E(v.headline), E(v.reason));
     }
-    const AdaptationSummary& a = r.adaptation;
-    if (a.complete) {
-        html += Badge("ok", "Adaptation", "Complete",
-                      std::to_string(a.steps.size()) + " steps, equaliser index " +
-                          std::to_string(a.chosenTableIndex));
-    } else {
-        html += Badge("bad", "Adaptation", "Not complete", std::to_string(a.steps.size()) + " steps recorded");
-    }
-    const BerResult& ber = r.ber;
-    if (!ber.aligned) {
-        html += Badge("bad", "Bit errors", "Not aligned", "no latency and polarity explain the decisions");
-    } else if (ber.bitsCompared == 0) {
-        html += Badge("warn", "Bit errors", "No bits counted",
-                      FormatCount(ber.ignoredBits) + " bits ignored during adaptation");
-    } else if (ber.errors == 0) {
-        html += Badge("ok", "Bit errors", "Error free",
-                      "0 errors in " + FormatCount(ber.bitsCompared) + " bits, BER &lt; " +
-                          FormatScientific(ZeroErrorBerLimit95(ber.bitsCompared), 2) + " (95 % confidence)");
-    } else {
-        html += Badge("bad", "Bit errors", "BER " + FormatScientific(ber.Ber(), 3),
-                      FormatCount(ber.errors) + " errors in " + FormatCount(ber.bitsCompared) + " bits");
-    }
-    return html + "</div>\n";
+    html += "</div>\n";
+    if (!r.runLength.capNote.empty()) html += "<div class=\"warnings\"><h2>Run length</h2><p>" + E(r.runLength.capNote) + "</p></div>\n";
+    if (r.diagnoses.empty()) return html;
+    html += "<div class=\"warnings\"><h2>Diagnosis</h2><ul>";
+    for (const std::string& d : r.diagnoses) html += "<li>" + E(d) + "</li>";
+    return html + "</ul></div>\n";
 }
 
 std::string Warnings(const RunReport& r) {
@@ -367,7 +344,7 @@ std::string RenderHtmlReport(const RunReport& r, const HtmlReportOptions& option
             E(options.title) + "</title>\n<style>" + kStyle + ChartPage::Style() + "</style>\n</head>\n<body>\n";
     html += "<header><div class=\"wrap\"><h1>" + E(options.title) + "</h1><div class=\"sub\">" + subtitle +
             "</div></div></header>\n<main class=\"wrap\">\n";
-    html += Verdict(r) + Warnings(r) + KeyFigures(r) + EyeSection(r, page) + BathtubSection(r, page) +
+    html += VerdictCards(r) + Warnings(r) + KeyFigures(r) + EyeSection(r, page) + BathtubSection(r, page) +
             JitterSection(r, page) + ClockSection(r, page) + AdaptationSection(r, page) + ChannelSection(r, page) +
             EqualiserReportSection(r, ComputeEqualiserViews(r), page) + ConfigurationSection(r) + FilesSection(options);
     html += page.Notice();

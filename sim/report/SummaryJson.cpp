@@ -9,6 +9,7 @@
 #include "sim/report/PulseCursors.h"
 #include "sim/report/StatisticsJson.h"
 #include "sim/report/SvgPlot.h"
+#include "sim/report/Verdicts.h"
 
 namespace ksim {
 namespace {
@@ -57,6 +58,13 @@ Json BerJson(const BerResult& ber) {
     j["errors"] = ber.errors;
     j["ber"] = ber.Ber();
     j["ber_limit_95"] = ber.errors == 0 && ber.bitsCompared > 0 ? Json(ZeroErrorBerLimit95(ber.bitsCompared)) : Json();
+    j["bits_asked"] = ber.bitsAsked;
+    j["realignments"] = ber.realignments;
+    j["slip_bits"] = ber.slipBits;
+    j["slip_errors"] = ber.slipErrors;
+    j["segments"] = {{"latency_bits", ber.latencies}, {"bits", ber.segmentBits}, {"errors", ber.segmentErrors}};
+    j["unaligned_mismatch"] = !ber.aligned && ber.bestMismatch > 0 ? Json(ber.bestMismatch)
+                                                                   : Json("not measured: the decisions are aligned or too few");
     return j;
 }
 
@@ -151,6 +159,11 @@ std::string SummaryJsonText(const RunReport& r) {
     j["verdict"] = {{"clock_locked", r.clock.locked && !r.clock.stuck},
                     {"adaptation_complete", r.adaptation.complete},
                     {"error_free", r.ber.aligned && r.ber.bitsCompared > 0 && r.ber.errors == 0}};
+    Json verdicts = Json::array();
+    for (const Verdict& v : JudgeVerdicts(r))
+        verdicts.push_back({{"what", v.what}, {"state", v.state}, {"headline", v.headline}, {"reason", v.reason}});
+    j["verdicts"] = verdicts;
+    j["diagnoses"] = r.diagnoses;
     j["libraries"] = {{"tx", r.txLibrary}, {"rx", r.rxLibrary}};
     j["parameters"] = {{"tx", r.txParameters}, {"rx", r.rxParameters}};
     j["applied_parameters"] = {{"tx", AppliedJson(r.txApplied)}, {"rx", AppliedJson(r.rxApplied)}};
@@ -171,6 +184,11 @@ std::string SummaryJsonText(const RunReport& r) {
     j["jitter"] = JitterJson(r.jitter, r.bitTime);
     j["adaptation"] = AdaptationJson(r.adaptation);
     j["equaliser"] = EqualiserJson(r, ComputeEqualiserViews(r));
+    j["decisions"] = {{"counted", r.decisionPattern.decisions},
+                      {"alternating_share", r.decisionPattern.alternatingShare},
+                      {"oscillating", r.decisionPattern.oscillating},
+                      {"oscillating_from_decision", r.decisionPattern.oscillating ? Json(r.decisionPattern.oscillationFromBit)
+                                                                                  : Json("not measured: no oscillation")}};
     j["run_length"] = {{"until_adapted", r.runLength.untilAdapted},
                        {"bits_to_count", r.runLength.bitsToCount},
                        {"max_bits", r.runLength.maxBits},
