@@ -31,6 +31,7 @@ BathtubFolderSettings BathtubSettings(const LinkAnalysisSettings& link) {
 LinkAnalysis::LinkAnalysis(const LinkAnalysisSettings& settings)
     : settings_(settings),
       eye_(settings.sampleInterval, settings.eye, settings.eyeRangeSamples),
+      hold_(settings.dataUnitInterval > 0.0 ? settings.dataUnitInterval : settings.bitTime > 0.0 ? settings.bitTime : 1.0),
       statistics_(BathtubSettings(settings), settings.spillFolder),
       falling_(settings.spillFolder),
       rising_(settings.spillFolder),
@@ -41,6 +42,7 @@ LinkAnalysis::LinkAnalysis(const LinkAnalysisSettings& settings)
 
 void LinkAnalysis::SetCountStart(double time) {
     countStart_ = time;
+    eyeLeftOut_ = 0;
     beforeStart_ = received_.Size();
     eye_.SetFrom(time);
     statistics_.SetFrom(time);
@@ -86,7 +88,15 @@ void LinkAnalysis::AddBlock(const double* equalised, const double* decisions, st
     if (!falling.empty()) falling_.Append(falling.data(), falling.size());
     if (!rising.empty()) rising_.Append(rising.data(), rising.size());
     eye_.AddWave(equalised, n);
-    eye_.AddEdges(falling.data(), falling.size());
+    std::size_t held = 0;  // start of the present run of edges where the clock holds
+    for (std::size_t i = 0; i < falling.size(); ++i) {
+        if (hold_.Holds(falling[i])) continue;
+        eye_.AddEdges(falling.data() + held, i - held);
+        eye_.Break();
+        held = i + 1;
+        if (falling[i] >= countStart_ && !CountComplete()) ++eyeLeftOut_;
+    }
+    eye_.AddEdges(falling.data() + held, falling.size() - held);
     statistics_.AddBlock(equalised, n, falling.data(), falling.size());
 }
 
@@ -97,6 +107,7 @@ void LinkAnalysis::Finish(RunReport& report) {
     const double dataUi = settings_.dataUnitInterval > 0.0 ? settings_.dataUnitInterval : settings_.bitTime;
     JudgeClockAgainstData(falling, settings_.bitTime, dataUi, PhaseLockCriteria(), report.clock);
     report.eye = eye_.Finish();
+    report.eye.clockNotHeldUi = eyeLeftOut_;
     const PrbsSeries sent(settings_.prbsOrder, settings_.seed, static_cast<std::size_t>(settings_.bits));
     const SpillSeries<std::uint8_t> received(received_);
     const std::uint64_t end = countLimit_ == UINT64_MAX ? received_.Size()

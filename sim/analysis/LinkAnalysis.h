@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sim/SimResults.h"
+#include "sim/analysis/ClockHold.h"
 #include "sim/analysis/Eye.h"
 #include "sim/analysis/EyeStatisticsCollector.h"
 #include "sim/analysis/SpillFile.h"
@@ -70,6 +71,8 @@ private:
     double countStart_ = 0.0;
     std::uint64_t countLimit_ = UINT64_MAX;
     EyeFolder eye_;
+    ClockHoldWindow hold_;                   // the eye folds only where the clock holds the data's phase
+    std::uint64_t eyeLeftOut_ = 0;           // counted unit intervals left out of the eye for that
     EyeStatisticsCollector statistics_;   // bathtubs and jitter
     SpillFile<double> falling_;
     SpillFile<double> rising_;

@@ -120,7 +120,11 @@ void PrintSummary(const RunReport& r, const std::string& folder) {
                 r.adaptation.chosenTableIndex, r.adaptation.chosenColumn);
     for (double tap : r.adaptation.finalTaps) std::printf(" %.3f", tap);
     std::printf(" V\n");
-    std::printf("eye          height %.1f mV, width %.3f UI\n", r.eye.heightV * 1e3, r.eye.widthUi);
+    if (r.eye.traces == 0 && r.eye.clockNotHeldUi > 0)
+        std::printf("eye          not measured: the clock never held the data's phase (%llu UI left out)\n",
+                    static_cast<unsigned long long>(r.eye.clockNotHeldUi));
+    else
+        std::printf("eye          height %.1f mV, width %.3f UI\n", r.eye.heightV * 1e3, r.eye.widthUi);
     for (const std::string& line : StatisticsSummaryLines(r)) std::printf("%s\n", line.c_str());
     if (r.ber.aligned || r.ber.bestMismatch == 0)
         std::printf("BER          %llu errors in %llu bits%s (latency %ld bits%s)",

@@ -104,6 +104,7 @@ Json EyeJson(const EyeAnalysis& eye) {
     j["traces"] = eye.traces;
     j["height_v"] = eye.heightV;
     j["width_ui"] = eye.widthUi;
+    j["left_out_clock_not_held_ui"] = eye.clockNotHeldUi;
     j["sampling_phase_ui"] = eye.samplingPhaseUi;
     j["phase_bins"] = eye.phaseBins;
     j["level_bins"] = eye.levelBins;

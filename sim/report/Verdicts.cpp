@@ -57,13 +57,22 @@ Verdict BerVerdict(const BerResult& b) {
     return {"Bit errors", kNotMeasured, "Not aligned", "too few decisions to compare with the sent bits"};
 }
 
+std::string LeftOut(const EyeAnalysis& e) {
+    return e.clockNotHeldUi > 0 ? " (" + FormatCount(e.clockNotHeldUi) + " left out where the clock did not hold)" : "";
+}
+
 Verdict EyeVerdict(const EyeAnalysis& e) {
+    if (e.traces == 0 && e.clockNotHeldUi > 0)
+        return {"Eye", kNotMeasured, "No eye",
+                "the clock never held the data's phase, so none of the " + FormatCount(e.clockNotHeldUi) +
+                    " counted unit intervals was folded"};
     if (e.traces == 0) return {"Eye", kNotMeasured, "No eye", "no unit intervals were folded"};
     if (e.heightV > 0)
         return {"Eye", kPass, "Open",
                 FormatFixed(e.heightV * 1e3, 1) + " mV \xC3\x97 " + FormatFixed(e.widthUi, 3) + " UI over " +
-                    FormatCount(e.traces) + " unit intervals"};
-    return {"Eye", kFail, "Closed", "no opening at the sampling point over " + FormatCount(e.traces) + " unit intervals"};
+                    FormatCount(e.traces) + " unit intervals" + LeftOut(e)};
+    return {"Eye", kFail, "Closed",
+            "no opening at the sampling point over " + FormatCount(e.traces) + " unit intervals" + LeftOut(e)};
 }
 
 }  // namespace

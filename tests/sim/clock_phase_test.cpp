@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "sim/analysis/ClockHold.h"
 #include "sim/analysis/ClockPhase.h"
 
 using namespace ksim;
@@ -112,4 +113,31 @@ TEST(ClockPhase, SlipTimesAndHysteresisAndBadArguments) {
     PhaseLockCriteria wide;
     wide.toleranceUi = 0.5;
     EXPECT_THROW(JudgeClockAgainstData(VectorSeries<double>(edges), kBitTime, kBitTime, wide, k), std::runtime_error);
+}
+
+TEST(ClockPhase, TheHoldWindowFollowsTheClockEdgeByEdge) {
+    // Edges that hold, counted over 8000: steady; drifting 0.0008 UI an edge (the band of 0.2 UI is used up
+    // after 250 edges); a step of one UI at edge 3000 (out while the window of the edge and the 1023 before it spans the step).
+    const struct Case {
+        const char* what;
+        std::function<double(std::size_t)> phase;
+        std::size_t held, lastOut;
+    } cases[] = {
+        {"steady", [](std::size_t j) { return 0.4 + Dither(j); }, 8000, 0},
+        {"drifting", [](std::size_t j) { return 8e-4 * j; }, 251, 7999},
+        {"one slip", [](std::size_t j) { return 0.2 + (j >= 3000) + Dither(j); }, 8000 - 1023, 4022},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<double> edges = Edges(8000, kBitTime, c.phase);
+        ClockHoldWindow hold(kBitTime);
+        std::size_t held = 0, lastOut = 0;
+        for (std::size_t j = 0; j < edges.size(); ++j) {
+            if (hold.Holds(edges[j])) ++held;
+            else lastOut = j;
+        }
+        EXPECT_EQ(held, c.held);
+        EXPECT_EQ(lastOut, c.lastOut);
+    }
+    EXPECT_THROW(ClockHoldWindow(0.0), std::runtime_error);
 }
