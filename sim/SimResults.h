@@ -100,7 +100,7 @@ struct EyeAnalysis {
     double samplingPhaseUi = 0;  // sampling point relative to the falling clock edge [UI]
     double heightUpperV = 0, heightLowerV = 0;  // the inner eye's top and bottom at the sampling point [V]
     double widthLeftUi = 0, widthRightUi = 0;   // the inner eye's edges at the threshold, from the sampling point [UI]
-    std::uint64_t clockNotHeldUi = 0;  // counted unit intervals left out: the clock did not hold the data's phase
+    std::uint64_t clockNotHeldUi = 0;  // counted unit intervals left out because the clock did not hold the data's phase
 };
 
 // How long the run went: by default until the adaptation completed, then bitsToCount bits counted, never

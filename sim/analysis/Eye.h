@@ -62,7 +62,7 @@ public:
     void SetFrom(double fromTime);
     // Unit intervals whose falling edge comes after untilTime [s] are left out (until SetFrom is called).
     void SetUntil(double untilTime) { until_ = untilTime; }
-    // The edges given next do not continue those before: no unit interval spans the gap.
+    // The edges given next do not follow on from those before: no unit interval spans the gap.
     void Break() { haveEdge_ = false; }
     void AddWave(const double* samples, std::size_t n);   // the next samples of the wave
     void AddEdges(const double* times, std::size_t n);    // the next falling edges [s], increasing

@@ -72,7 +72,7 @@ private:
     std::uint64_t countLimit_ = UINT64_MAX;
     EyeFolder eye_;
     ClockHoldWindow hold_;                   // the eye folds only where the clock holds the data's phase
-    std::uint64_t eyeLeftOut_ = 0;           // counted unit intervals left out of the eye for that
+    std::uint64_t eyeLeftOut_ = 0;           // counted unit intervals the eye left out for that
     EyeStatisticsCollector statistics_;   // bathtubs and jitter
     SpillFile<double> falling_;
     SpillFile<double> rising_;

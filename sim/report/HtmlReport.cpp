@@ -112,7 +112,7 @@ std::string FfeWeights(const RunReport& r) {
 // Pass, fail and not measured, each with its reason; then the diagnoses, in plain words.
 std::string VerdictCards(const RunReport& r) {
     std::string html = "<div class=\"verdict\">\n";
-    for (const ksim::Verdict& v : JudgeVerdicts(r)) {
+    for (const RunVerdict& v : JudgeVerdicts(r)) {
         const char* kind = v.state == "pass" ? "ok" : v.state == "fail" ? "bad" : "warn";
         html += Badge(kind, E(v.what) + " \xC2\xB7 " + E(v.state), E(v.headline), E(v.reason));
     }

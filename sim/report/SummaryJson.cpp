@@ -161,7 +161,7 @@ std::string SummaryJsonText(const RunReport& r) {
                     {"adaptation_complete", r.adaptation.complete},
                     {"error_free", r.ber.aligned && r.ber.bitsCompared > 0 && r.ber.errors == 0}};
     Json verdicts = Json::array();
-    for (const Verdict& v : JudgeVerdicts(r))
+    for (const RunVerdict& v : JudgeVerdicts(r))
         verdicts.push_back({{"what", v.what}, {"state", v.state}, {"headline", v.headline}, {"reason", v.reason}});
     j["verdicts"] = verdicts;
     j["diagnoses"] = r.diagnoses;

@@ -13,7 +13,7 @@ const char* const kNotMeasured = "not measured";
 
 std::string Signed(double value, int decimals) { return (value >= 0 ? "+" : "") + FormatFixed(value, decimals); }
 
-Verdict ClockVerdict(const ClockAnalysis& c) {
+RunVerdict ClockVerdict(const ClockAnalysis& c) {
     const std::string tolerance = "within \xC2\xB1" + FormatFixed(c.phaseToleranceUi, 2) + " UI of the data";
     if (c.edges < 2) return {"Clock recovery", kNotMeasured, "Not locked", "no clock edges were reported"};
     if (c.locked && c.stuck)
@@ -30,7 +30,7 @@ Verdict ClockVerdict(const ClockAnalysis& c) {
                 FormatCount(c.edges) + " clock edges"};
 }
 
-Verdict AdaptationVerdict(const AdaptationSummary& a, const RunLength& length) {
+RunVerdict AdaptationVerdict(const AdaptationSummary& a, const RunLength& length) {
     const std::string cap = length.capHit ? "; the run stopped at the --max-bits cap" : "";
     if (a.complete)
         return {"Adaptation", kPass, "Complete",
@@ -39,7 +39,7 @@ Verdict AdaptationVerdict(const AdaptationSummary& a, const RunLength& length) {
     return {"Adaptation", kFail, "Not complete", std::to_string(a.steps.size()) + " steps recorded" + cap};
 }
 
-Verdict BerVerdict(const BerResult& b) {
+RunVerdict BerVerdict(const BerResult& b) {
     const std::string slips =
         b.realignments > 0 ? "; the count followed " + FormatCount(b.realignments) + " cycle slips" : "";
     if (b.aligned && b.bitsCompared > 0 && b.errors == 0)
@@ -61,7 +61,7 @@ std::string LeftOut(const EyeAnalysis& e) {
     return e.clockNotHeldUi > 0 ? " (" + FormatCount(e.clockNotHeldUi) + " left out where the clock did not hold)" : "";
 }
 
-Verdict EyeVerdict(const EyeAnalysis& e) {
+RunVerdict EyeVerdict(const EyeAnalysis& e) {
     if (e.traces == 0 && e.clockNotHeldUi > 0)
         return {"Eye", kNotMeasured, "No eye",
                 "the clock never held the data's phase, so none of the " + FormatCount(e.clockNotHeldUi) +
@@ -77,7 +77,7 @@ Verdict EyeVerdict(const EyeAnalysis& e) {
 
 }  // namespace
 
-std::vector<Verdict> JudgeVerdicts(const RunReport& r) {
+std::vector<RunVerdict> JudgeVerdicts(const RunReport& r) {
     return {ClockVerdict(r.clock), AdaptationVerdict(r.adaptation, r.runLength), BerVerdict(r.ber), EyeVerdict(r.eye)};
 }
 

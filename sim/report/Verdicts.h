@@ -10,13 +10,13 @@
 
 namespace ksim {
 
-struct Verdict {
+struct RunVerdict {
     std::string what;      // "Clock recovery", "Adaptation", "Bit errors", "Eye"
     std::string state;     // "pass", "fail" or "not measured"
     std::string headline;  // e.g. "Locked", "Not aligned", "BER 1.2e-3"
     std::string reason;    // plain text, what the state rests on
 };
 
-std::vector<Verdict> JudgeVerdicts(const RunReport& report);
+std::vector<RunVerdict> JudgeVerdicts(const RunReport& report);
 
 }  // namespace ksim

@@ -90,7 +90,7 @@ TEST(Verdicts, ThreeStatesWithTheirReasons) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::vector<Verdict> v = JudgeVerdicts(c.report);
+        const std::vector<RunVerdict> v = JudgeVerdicts(c.report);
         ASSERT_EQ(v.size(), 4u);
         std::string reasons;
         for (std::size_t i = 0; i < 4; ++i) {
