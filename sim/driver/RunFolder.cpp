@@ -106,7 +106,11 @@ void PrintSummary(const RunReport& r, const std::string& folder) {
     for (const std::string& warning : r.warnings) std::printf("warning: %s\n", warning.c_str());
     std::printf("channel      %s, %.2f dB at Nyquist\n", r.channel.source.c_str(), r.channel.lossDbAtNyquist);
     const ClockAnalysis& k = r.clock;
-    if (k.locked)
+    if (k.locked && k.lockEdge == 0)  // the loop started within the tolerance of the data's phase
+        std::printf("clock        %s from its first edge (phase against the data within %.2f UI throughout), mean "
+                    "period %.6f UI, RMS jitter %.4f UI\n",
+                    k.stuck ? "NOT acquired, still" : "locked", k.phaseToleranceUi, k.meanPeriodUi, k.rmsJitterUi);
+    else if (k.locked)
         std::printf("clock        %s at %.3f us (phase against the data within %.2f UI), mean period %.6f UI, RMS "
                     "jitter %.4f UI\n",
                     k.stuck ? "NOT acquired, still" : "locked", k.lockTimeS * 1e6, k.phaseToleranceUi, k.meanPeriodUi,

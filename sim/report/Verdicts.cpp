@@ -22,7 +22,9 @@ RunVerdict ClockVerdict(const ClockAnalysis& c) {
                     " mUI RMS jitter); simulate with a frequency offset (--ppm)"};
     if (c.locked)
         return {"Clock recovery", kPass, "Locked",
-                "after " + FormatFixed(c.lockTimeS * 1e6, 3) + " \xC2\xB5s, phase " + tolerance + ", " +
+                (c.lockEdge == 0 ? std::string("from the first edge (the loop started there)")
+                                 : "after " + FormatFixed(c.lockTimeS * 1e6, 3) + " \xC2\xB5s") +
+                    ", phase " + tolerance + ", " +
                     FormatFixed(c.rmsJitterUi * 1e3, 2) + " mUI RMS jitter"};
     return {"Clock recovery", kFail, "Not locked",
             "the phase never held " + tolerance + ": mean period " + FormatFixed(c.overallPeriodUi, 6) + " UI (" +

@@ -17,6 +17,7 @@ RunReport Healthy() {
     RunReport r;
     r.clock.edges = 200000;
     r.clock.locked = true;
+    r.clock.lockEdge = 2800;
     r.clock.lockTimeS = 1e-7;
     r.clock.phaseToleranceUi = 0.1;
     r.clock.rmsJitterUi = 0.03;
@@ -61,6 +62,9 @@ RunReport Backplane() {
 TEST(Verdicts, ThreeStatesWithTheirReasons) {
     RunReport stuck = Healthy();
     stuck.clock.stuck = true;
+    RunReport fromStart = Healthy();
+    fromStart.clock.lockEdge = 0;
+    fromStart.clock.lockTimeS = 0;
     RunReport slipping = Healthy();
     slipping.ber.errors = 12;
     slipping.ber.realignments = 2;
@@ -77,12 +81,14 @@ TEST(Verdicts, ThreeStatesWithTheirReasons) {
         std::string reasonPart;                   // in one of the reasons
     } cases[] = {
         {"healthy", Healthy(), {"pass", "pass", "pass", "pass"}, {"Locked", "Complete", "Error free", "Open"},
-         "BER < 3.0e-5"},
+         "after 0.100 \xC2\xB5s, phase within \xC2\xB1" "0.10 UI of the data"},
         {"empty", RunReport(), {"not measured", "not measured", "not measured", "not measured"},
          {"Not locked", "Not complete", "Not aligned", "No eye"}, "no clock edges were reported"},
         {"backplane", Backplane(), {"fail", "pass", "fail", "not measured"},
          {"Not locked", "Complete", "Not aligned", "No eye"}, "differ from the sent bits in 49.8 %"},
         {"stuck", stuck, {"fail", "pass", "pass", "pass"}, {"Not acquired", "Complete", "Error free", "Open"}, "--ppm"},
+        {"locked from the start", fromStart, {"pass", "pass", "pass", "pass"}, {"Locked", "Complete", "Error free", "Open"},
+         "from the first edge (the loop started there), phase within \xC2\xB1" "0.10 UI of the data"},
         {"slipping", slipping, {"pass", "pass", "fail", "fail"}, {"Locked", "Complete", "BER 1.20e-4", "Closed"},
          "followed 2 cycle slips"},
         {"capped", capped, {"pass", "fail", "not measured", "pass"}, {"Locked", "Not complete", "No bits counted", "Open"},
