@@ -14,7 +14,10 @@ namespace {
 
 constexpr std::uint64_t kMinEvents = 16;
 constexpr std::uint64_t kMinSplitEvents = 1000;
-constexpr std::size_t kFewValues = 16;  // non-empty histogram bins below which the TIE is a few grid values
+constexpr std::size_t kFewValues = 16;
+// A spread of event times below this is the rounding of the times themselves, not jitter [UI]: a split of
+// it would fit Gaussian tails to arithmetic noise.
+constexpr double kRoundingSpreadUi = 1e-6;  // non-empty histogram bins below which the TIE is a few grid values
 
 // Calls visit(n, t) with each event's grid index and its time from the first event [s].
 template <typename Visit>
@@ -114,10 +117,10 @@ TieAnalysis AnalyzeTie(const Series<double>& times, double fromTime, double unti
         ++tie.histogram[static_cast<std::size_t>(bin)];
     });
     tie.measured = true;
-    if (span > 0.0)
+    if (span > kRoundingSpreadUi)
         SplitJitter(tie);
     else
-        tie.splitReason = "the events lie exactly on the grid";
+        tie.splitReason = "the events lie on the grid (within 1e-6 UI, the rounding of their times)";
     return tie;
 }
 

@@ -249,6 +249,10 @@ TEST(Jitter, SplitOfKnownRandomAndDeterministicJitter) {
     }
     const std::vector<double> few = {0, kBitTime, 2 * kBitTime};
     EXPECT_FALSE(AnalyzeTie(VectorSeries<double>(few), 0.0, 1.0, kBitTime).measured);
+    std::vector<double> exact;  // a clock that never moves: only the rounding of its times is left, no split
+    for (int n = 0; n < 200000; ++n) exact.push_back(1e-5 + n * kBitTime);
+    const TieAnalysis still = AnalyzeTie(VectorSeries<double>(exact), 0.0, 1.0, kBitTime);
+    EXPECT_TRUE(still.measured && !still.splitMeasured && still.peakToPeakUi < 1e-6) << still.peakToPeakUi;
     std::vector<double> grid;  // only the counted stretch [from, until) is judged
     for (int n = 0; n < 100; ++n) grid.push_back((n + 0.5) * kBitTime);
     EXPECT_EQ(AnalyzeTie(VectorSeries<double>(grid), 10 * kBitTime, 60 * kBitTime, kBitTime).events, 50u);
