@@ -14,6 +14,7 @@
 #include "sim/report/PulseCursors.h"
 #include "sim/report/ReportPlots.h"
 #include "sim/report/SummaryJson.h"
+#include "sim/report/PageStyle.h"
 #include "sim/report/SvgPlot.h"
 #include "sim/report/Verdicts.h"
 
@@ -21,14 +22,7 @@ namespace ksim {
 namespace {
 
 const char kStyle[] = R"css(
-:root { --ink:#111827; --muted:#6b7280; --line:#e5e7eb; --soft:#f9fafb; }
-* { box-sizing: border-box; }
-body { margin: 0; background: #f3f4f6; color: var(--ink);
-  font: 14px/1.45 'Helvetica Neue', Helvetica, Arial, 'Liberation Sans', 'DejaVu Sans', sans-serif; }
-header { background: #111827; color: #f9fafb; padding: 22px 0 20px; }
-.wrap { max-width: 1180px; margin: 0 auto; padding: 0 28px; }
-header h1 { margin: 0; font-size: 22px; font-weight: 600; letter-spacing: -0.01em; }
-header .sub { color: #9ca3af; margin-top: 4px; }
+header h1 { letter-spacing: -0.01em; }
 main { padding-bottom: 40px; }
 .verdict { display: grid; grid-template-columns: repeat(4, 1fr); gap: 12px; margin-top: 20px; }
 .badge { border-radius: 10px; padding: 12px 16px; border: 1px solid; background: #fff; }
@@ -41,8 +35,6 @@ main { padding-bottom: 40px; }
 .warnings { margin-top: 16px; border: 1px solid #fde68a; background: #fffbeb; border-radius: 10px; padding: 10px 16px; }
 .warnings h2 { color: #b45309; font-size: 14px; margin: 0 0 4px; }
 .warnings ul { margin: 0; padding-left: 20px; }
-section { background: #fff; border: 1px solid var(--line); border-radius: 10px; padding: 18px 22px; margin-top: 18px; }
-section h2 { font-size: 16px; font-weight: 600; margin: 0 0 12px; }
 section p.note { color: var(--muted); font-size: 13px; margin: 8px 0 0; }
 .cards { display: grid; grid-template-columns: repeat(3, 1fr); gap: 12px; }
 .card { border: 1px solid var(--line); border-radius: 8px; padding: 10px 14px; }
@@ -341,7 +333,7 @@ std::string RenderHtmlReport(const RunReport& r, const HtmlReportOptions& option
     html.reserve((1 << 20) + options.chartLibrary.size());
     html += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
             "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
-            E(options.title) + "</title>\n<style>" + kStyle + ChartPage::Style() + "</style>\n</head>\n<body>\n";
+            E(options.title) + "</title>\n<style>" + std::string(kPageStyle) + kStyle + ChartPage::Style() + "</style>\n</head>\n<body>\n";
     html += "<header><div class=\"wrap\"><h1>" + E(options.title) + "</h1><div class=\"sub\">" + subtitle +
             "</div></div></header>\n<main class=\"wrap\">\n";
     html += VerdictCards(r) + Warnings(r) + KeyFigures(r) + EyeSection(r, page) + BathtubSection(r, page) +

@@ -4,20 +4,14 @@
 
 #include "sim/report/ChartPage.h"
 #include "sim/report/MarkupEscape.h"
+#include "sim/report/PageStyle.h"
 
 namespace ksim {
 
 namespace {
 
 const char kStyle[] = R"css(
-body { margin: 0; background: #f3f4f6; color: #111827;
-  font: 14px/1.45 'Helvetica Neue', Helvetica, Arial, 'Liberation Sans', 'DejaVu Sans', sans-serif; }
-header { background: #111827; color: #f9fafb; padding: 22px 0 20px; }
-.wrap { max-width: 1180px; margin: 0 auto; padding: 0 28px; }
-header h1 { margin: 0; font-size: 22px; font-weight: 600; }
-header .sub { color: #9ca3af; margin-top: 4px; word-break: break-all; }
-section { background: #fff; border: 1px solid #e5e7eb; border-radius: 10px; padding: 18px 22px; margin-top: 18px; }
-section h2 { font-size: 16px; font-weight: 600; margin: 0 0 12px; }
+header .sub { word-break: break-all; }
 table.data { border-collapse: collapse; width: 100%; font-size: 12.5px; font-variant-numeric: tabular-nums; }
 .data th { background: #f9fafb; font-weight: 600; text-align: left; border-bottom: 1px solid #e5e7eb; padding: 6px 8px; }
 .data td { padding: 3px 8px; border-bottom: 1px solid #f3f4f6; word-break: break-word; }
@@ -99,7 +93,7 @@ std::string CompareReportHtml(const Comparison& c, const OrderedJson& first, con
                               const std::string& firstName, const std::string& secondName) {
     ChartPage page;
     std::string html = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>kelvane-sim compare</title>\n<style>" +
-                       std::string(kStyle) + ChartPage::Style() + "</style></head>\n<body><header><div class=\"wrap\"><h1>kelvane-sim compare</h1>" +
+                       std::string(kPageStyle) + kStyle + ChartPage::Style() + "</style></head>\n<body><header><div class=\"wrap\"><h1>kelvane-sim compare</h1>" +
                        "<div class=\"sub\">first: " + E(firstName) + "<br>second: " + E(secondName) + "</div></div></header>\n" +
                        "<main class=\"wrap\">\n";
     for (DifferenceGroup group : {DifferenceGroup::Settings, DifferenceGroup::Figures, DifferenceGroup::Adaptation, DifferenceGroup::Other}) {

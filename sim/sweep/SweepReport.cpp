@@ -10,6 +10,7 @@
 #include "sim/report/ColourMap.h"
 #include "sim/report/FileOutput.h"
 #include "sim/report/MarkupEscape.h"
+#include "sim/report/PageStyle.h"
 #include "sim/report/NumberFormat.h"
 
 namespace ksim {
@@ -19,16 +20,7 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 const char kStyle[] = R"css(
-:root { --ink:#111827; --muted:#6b7280; --line:#e5e7eb; --soft:#f9fafb; }
-* { box-sizing: border-box; }
-body { margin: 0; background: #f3f4f6; color: var(--ink);
-  font: 14px/1.45 'Helvetica Neue', Helvetica, Arial, 'Liberation Sans', 'DejaVu Sans', sans-serif; }
-header { background: #111827; color: #f9fafb; padding: 22px 0 20px; }
-.wrap { max-width: 1240px; margin: 0 auto; padding: 0 28px; }
-header h1 { margin: 0; font-size: 22px; font-weight: 600; }
-header .sub { color: #9ca3af; margin-top: 4px; }
-section { background: #fff; border: 1px solid var(--line); border-radius: 10px; padding: 18px 22px; margin-top: 18px; }
-section h2 { font-size: 16px; font-weight: 600; margin: 0 0 12px; }
+.wrap { max-width: 1240px; }
 p.note { color: var(--muted); font-size: 13px; margin: 8px 0 0; }
 .best { border: 1px solid #a7f3d0; background: #ecfdf5; border-radius: 8px; padding: 10px 14px; margin-bottom: 14px; }
 .best.bad { border-color: #fecaca; background: #fef2f2; }
@@ -325,7 +317,7 @@ std::string SweepReportHtml(const CaseTable& table, const std::string& title, co
     }
     if (missing > 0) sub += "; " + FormatCount(missing) + " without a result";
     std::string html = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" + E(title) +
-                       "</title>\n<style>" + kStyle + ChartPage::Style() + "</style></head>\n<body><header><div class=\"wrap\"><h1>" + E(title) +
+                       "</title>\n<style>" + std::string(kPageStyle) + kStyle + ChartPage::Style() + "</style></head>\n<body><header><div class=\"wrap\"><h1>" + E(title) +
                        "</h1><div class=\"sub\">" + E(sub) + "</div></div></header>\n<main class=\"wrap\">\n";
     std::vector<int> bestRows;
     for (const std::string& channel : table.channels) {
