@@ -20,14 +20,18 @@ bool VCO::Initialize() {
     return true;
 }
 
-bool VCO::Run() {
+double VCO::AdvancePhase() {
     const double control = input[0];
     // The control is integrated before it is used, so it already acts on this firing.
     phaseAccumulator = Sensitivity * kTwoPi * SampleInterval * control + phaseAccumulator;
     phase = phaseAccumulator + SampleInterval * (kTwoPi * Frequency) * static_cast<double>(sampleCounter);
+    ++sampleCounter;
+    return phase;
+}
 
+void VCO::EmitWaves(double phaseOfFiring) {
     double sine = 0.0, cosine = 0.0;
-    pm::SinCos(phase, sine, cosine);
+    pm::SinCos(phaseOfFiring, sine, cosine);
     const double inPhase = Amplitude * cosine;
     inPhaseOutput[0] = inPhase;
     inPhaseClock[0] = inPhase > 0.0 ? 1 : 0;
@@ -36,8 +40,22 @@ bool VCO::Run() {
     if (QuadratureSign == 1) quadrature = -quadrature;
     quadratureOutput[0] = quadrature;
     quadratureClock[0] = quadrature > 0.0 ? 1 : 0;
+}
 
-    ++sampleCounter;
+bool VCO::EmitInPhaseClockOnly(double phaseOfFiring) {
+    // A positive, finite amplitude of normal size keeps the sign of any cosine that SignOfCos is sure of
+    // (those are above 1e-9 in magnitude, so the product can neither vanish nor overflow).
+    if (!(Amplitude >= 0x1p-900 && Amplitude <= 0x1p+900)) return false;
+    const int sign = pm::SignOfCos(phaseOfFiring);
+    if (sign == 0) return false;
+    inPhaseClock[0] = sign > 0 ? 1 : 0;
+    return true;
+}
+
+double VCO::InPhaseAt(double phaseOfFiring) const { return Amplitude * pm::Cos(phaseOfFiring); }
+
+bool VCO::Run() {
+    EmitWaves(AdvancePhase());
     return true;
 }
 

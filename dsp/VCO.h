@@ -31,6 +31,16 @@ public:
 
     bool Initialize() override;
     bool Run() override;
+
+    // Run in parts, for an owner that reads only the in-phase clock on most firings. AdvancePhase takes the
+    // control input and returns this firing's phase; EmitWaves then writes every output as Run does.
+    // EmitInPhaseClockOnly writes the in-phase clock alone and returns true when its value is certain
+    // without evaluating the waves (false: nothing written, call EmitWaves). InPhaseAt gives the in-phase
+    // output of a phase, bit for bit as EmitWaves writes it.
+    double AdvancePhase();
+    void EmitWaves(double phase);
+    bool EmitInPhaseClockOnly(double phase);
+    double InPhaseAt(double phase) const;
     bool Finalize() override { return true; }
 };
 

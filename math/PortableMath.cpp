@@ -654,6 +654,24 @@ void SinCos(double x, double& sine, double& cosine) {
     sine = x < 0.0 ? -s : s;
 }
 
+// Cos(x) in quadrant 1 is -Sin(r) and in quadrant 3 Sin(r) of the remainder r = hi + lo; for |hi| at least
+// this margin the sine of the remainder is far from zero and cannot round to the other sign. In quadrants 0
+// and 2 it is +-Cos(r) with |r| <= pi/4, at least 0.7 in magnitude.
+constexpr double kCosSignMargin = 0x1p-30;
+
+int SignOfCos(double x) {
+    const double ax = std::fabs(x);
+    if (!(ax <= DBL_MAX)) return 0;
+    const Reduced r = ReduceQuarterPeriods(ax);
+    const int sineSign = r.hi >= kCosSignMargin ? 1 : (r.hi <= -kCosSignMargin ? -1 : 0);
+    switch (r.quadrant) {
+        case 0: return 1;
+        case 1: return -sineSign;
+        case 2: return -1;
+        default: return sineSign;
+    }
+}
+
 double Exp(double x) {
     if (IsNaN(x)) return QuietNaN();
     if (x > kExpOverflow) return std::numeric_limits<double>::infinity();

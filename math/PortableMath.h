@@ -23,6 +23,10 @@ double Cos(double x);   // x [rad], any finite value
 double Sin(double x);   // x [rad], any finite value
 // Sin(x) and Cos(x), bit for bit, from one argument reduction.
 void SinCos(double x, double& sine, double& cosine);
+// The sign of Cos(x) where it is certain without evaluating Cos: +1 or -1, and 0 for a NaN or infinite
+// argument and for arguments within about 1e-9 rad of a zero of the cosine (evaluate Cos there). An
+// oscillator that only needs to know which half of the turn it is in saves the polynomial this way.
+int SignOfCos(double x);
 double Acos(double x);  // x in [-1, 1]; result in [0, pi]
 double Asin(double x);  // x in [-1, 1]; result in [-pi/2, pi/2]
 double Tanh(double x);

@@ -2,6 +2,8 @@
 
 #include "rx/BlockSetup.h"
 
+#include <type_traits>
+
 bool ClockRecoverySection::Setup() {
     bitRate = 1 / bitTime;
     timeStep = 1 / (bitRate * samplesPerBit);
@@ -31,5 +33,72 @@ bool ClockRecoverySection::Setup() {
     ok = sumToReal.Setup() && ok;
     ok = block_setup::Fork(cosineFork, 2) && ok;
     ok = block_setup::Fork(controlFork, 2) && ok;
+    return ok;
+}
+
+void ClockRecoverySection::SettleShifterInput() {
+    if (!shifter.previousInputPending) return;
+    shifter.previousInput = oscillator.InPhaseAt(shifter.previousInputPhase);
+    shifter.previousInputPending = false;
+}
+
+bool ClockRecoverySection::Fire() {
+    bool ok = true;
+    // Every member is of exactly its declared class: its Run is called directly and may be inlined.
+    auto fire = [&ok](auto& block) {
+        using Block = std::remove_reference_t<decltype(block)>;
+        ok = block.Block::Run() && ok;
+    };
+    SettleShifterInput();
+    fire(oscillator);
+    fire(cosineFork);
+    fire(clockFork);
+    fire(shifter);
+    shifterOutput[0] = shifter.output;
+    detector.inPhaseInput = detectorInputs[0][0];
+    detector.quadratureInput = detectorInputs[1][0];
+    detector.dataInput = detectorInputs[2][0];
+    fire(detector);
+    detectorOutputs[0][0] = detector.inPhaseSign;
+    detectorOutputs[1][0] = detector.quadratureSign;
+    detectorOutputs[2][0] = detector.correction;
+    fire(detectorSum);
+    fire(sumToReal);
+    loopFilter.input = loopFilterInput[0];
+    fire(loopFilter);
+    loopFilterOutput[0] = loopFilter.output;
+    fire(controlFork);  // branch 1 reaches the oscillator on the next sample
+    return ok;
+}
+
+bool ClockRecoverySection::FireLazily() {
+    const double phase = oscillator.AdvancePhase();
+    const bool wavesKnown = !oscillator.EmitInPhaseClockOnly(phase);
+    if (wavesKnown) oscillator.EmitWaves(phase);
+
+    bool inPhaseKnown = wavesKnown;
+    double inPhase = wavesKnown ? oscillator.inPhaseOutput[0] : 0.0;
+    const double data = detectorInputs[2][0];
+    detector.dataInput = data;
+    if (detector.IsTransition(data)) {
+        if (!inPhaseKnown) inPhase = oscillator.InPhaseAt(phase);
+        inPhaseKnown = true;
+        SettleShifterInput();
+        const double quadrature = Delay::QuarterPeriodLater(inPhase, shifter.previousInput);
+        detector.Latch(PFD::SignOf(inPhase), PFD::SignOf(quadrature));
+    }
+    detector.Hold(data);
+    shifter.previousInputPending = !inPhaseKnown;
+    if (inPhaseKnown) {
+        shifter.previousInput = inPhase;
+    } else {
+        shifter.previousInputPhase = phase;
+    }
+
+    // The detector sum is -2..2, far from wrapping; the loop filter takes it as a real number.
+    loopFilter.input = static_cast<double>(detector.inPhaseSign + detector.correction);
+    const bool ok = loopFilter.LoopFilter::Run();
+    loopFilterOutput[0] = loopFilter.output;
+    controlFork.output[1][0] = loopFilter.output;  // reaches the oscillator on the next sample
     return ok;
 }

@@ -48,4 +48,17 @@ struct ClockRecoverySection {
     double oscillatorFrequency = 0.0;  // free-running frequency [Hz]
 
     bool Setup();
+
+    // One sample through the loop, on the data value of the previous sample (detectorInputs[2]); the
+    // oscillator's in-phase clock comes out for the rest of the network and the control voltage goes round
+    // to the next sample. Fire runs every block in the network's order. FireLazily gives the same bits
+    // while evaluating the oscillator's waves only where their values are read: its clock needs just the
+    // sign of the cosine, and the quadrature shifter's output counts only at a data transition, where the
+    // detector samples it (the shifter's and the forks' own outputs go stale in between).
+    bool Fire();
+    bool FireLazily();
+
+private:
+    // Evaluates the shifter's previous input where FireLazily left it as a phase.
+    void SettleShifterInput();
 };

@@ -9,17 +9,18 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 constexpr double kHalfPi = 1.5707963267948966;
 
+}  // namespace
+
 // asin gives the phase only within ±π/2; a falling input lies on the other half of the turn.
-double QuarterPeriodLater(double x, double previous) {
+double Delay::QuarterPeriodLater(double x, double previous) {
     const double a = Velmora::pm::Asin(x);
     const double phase = (x - previous >= 0.0) ? a : kPi - a;
     return Velmora::pm::Sin(phase - kHalfPi);
 }
 
-}  // namespace
-
 bool Delay::Initialize() {
     previousInput = 0.0;
+    previousInputPending = false;
     return true;
 }
 

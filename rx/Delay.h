@@ -11,7 +11,14 @@ public:
     Velmora::CircularBuffer<double> input;  // unit-amplitude sinusoid, |x| <= 1
     double output = 0.0;                    // read by the owner after Run
     double previousInput = 0.0;             // input of the previous sample
+    // An owner that fires the shifter lazily may leave the previous input as the oscillator phase it comes
+    // from, to be evaluated only if it is needed; Initialize clears that.
+    bool previousInputPending = false;
+    double previousInputPhase = 0.0;        // [rad], while previousInputPending
 
     bool Initialize() override;
     bool Run() override;
+
+    // The output for input x after previous: what Run computes, for an owner that needs it only now and then.
+    static double QuarterPeriodLater(double x, double previous);
 };

@@ -275,24 +275,7 @@ bool kelvane_rx::Run() {
     fire(equalisedFork);  // the DFE's equalised value of the previous sample
 
     // Clock recovery, on values of the previous sample.
-    fire(cr.oscillator);
-    fire(cr.cosineFork);
-    fire(cr.clockFork);
-    fire(cr.shifter);
-    cr.shifterOutput[0] = cr.shifter.output;
-    cr.detector.inPhaseInput = cr.detectorInputs[0][0];
-    cr.detector.quadratureInput = cr.detectorInputs[1][0];
-    cr.detector.dataInput = cr.detectorInputs[2][0];
-    fire(cr.detector);
-    cr.detectorOutputs[0][0] = cr.detector.inPhaseSign;
-    cr.detectorOutputs[1][0] = cr.detector.quadratureSign;
-    cr.detectorOutputs[2][0] = cr.detector.correction;
-    fire(cr.detectorSum);
-    fire(cr.sumToReal);
-    cr.loopFilter.input = cr.loopFilterInput[0];
-    fire(cr.loopFilter);
-    cr.loopFilterOutput[0] = cr.loopFilter.output;
-    fire(cr.controlFork);  // branch 1 reaches the oscillator on the next sample
+    ok = (lazyClockRecovery ? cr.FireLazily() : cr.Fire()) && ok;
 
     // Tick, start gate and adaptation; the request returns to its engine through a 16000-sample ring.
     fire(tickFork);

@@ -20,4 +20,15 @@ public:
     int correction = 0;            // output 3: -1, 0 or +1
 
     bool Run() override;
+
+    // Run in parts, for an owner that works out the quadrature input only at a transition: IsTransition
+    // tells whether this firing's data input makes one, Latch takes the two signs there (+1 above zero,
+    // else -1: SignOf), and Hold ends the firing.
+    static int SignOf(double value) { return value > 0.0 ? 1 : -1; }
+    bool IsTransition(double data) const;
+    void Latch(int inPhase, int quadrature);
+    void Hold(double data) { dataLevel = LevelOf(data); }
+
+private:
+    static double LevelOf(double data) { return data > 0.0 ? 1.0 : 0.0; }
 };

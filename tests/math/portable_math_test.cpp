@@ -345,6 +345,38 @@ TEST(PortableMath, SinCosGivesTheBitsOfSinAndCos) {
     }
 }
 
+// SignOfCos may only say 0 (unsure) or the sign that Cos gives: over wide arguments, an oscillator's
+// phases, and the doubles around zeros of the cosine (the nearest to (k + 1/2) pi and their neighbours).
+TEST(PortableMath, SignOfCosIsTheSignOfCosWhereItIsSure) {
+    SplitMix64 rng{29};
+    std::vector<double> args = {0.0, -0.0, 0x1p-1074, 0.785398, -0.785398, DBL_MAX, -DBL_MAX};
+    for (int i = 0; i < 4000; ++i) args.push_back(rng.LogUniform(-40, 1023) * (i % 2 ? -1.0 : 1.0));
+    const std::size_t oscillatorFirst = args.size();
+    for (int i = 0; i < 20000; ++i) args.push_back(rng.Uniform(0.0, std::ldexp(1.0, 1 + i % 40)));
+    const std::size_t oscillatorEnd = args.size();
+    for (double k : {0.0, 1.0, 2.0, 3.0, 1e3, 12345.0, 1e6, 3e8, 1e9 + 7.0, 1e15}) {
+        double zero = (k + 0.5) * 3.141592653589793;
+        for (int step = 0; step < 48; ++step) zero = std::nextafter(zero, 0.0);
+        for (int step = 0; step < 96; ++step, zero = std::nextafter(zero, HUGE_VAL)) {
+            args.push_back(zero);
+            args.push_back(-zero);
+        }
+    }
+    std::size_t decided = 0;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const double x = args[i];
+        const int sign = Velmora::pm::SignOfCos(x);
+        const double c = Cos(x);
+        if (sign != 0) {
+            EXPECT_EQ(sign, c > 0.0 ? 1 : -1) << x << " cos " << c;
+        }
+        if (i >= oscillatorFirst && i < oscillatorEnd && sign != 0) ++decided;
+    }
+    // Unsure only within about 1e-9 rad of a zero: nearly never for an oscillator's phases.
+    EXPECT_GT(decided, (oscillatorEnd - oscillatorFirst) * 999 / 1000);
+    for (double x : {HUGE_VAL, -HUGE_VAL, std::nan("")}) EXPECT_EQ(Velmora::pm::SignOfCos(x), 0) << x;
+}
+
 // Independent of any library: sin^2 + cos^2 = 1 and exp(a) exp(-a) = 1 to a few ulp, and exp is monotonic
 // across the joins of its table.
 TEST(PortableMath, IdentitiesHold) {

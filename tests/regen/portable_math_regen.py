@@ -20,6 +20,7 @@ DESIGN_CONSTANTS = {
     "kRoundingShift": "1.5 * 2^52: adding and subtracting it rounds to an integer",
     "kCodyWaiteLimit": "2^31: the quadrant count fits an int below it",
     "kCodyWaiteMinRemainder": "2^-28: below it the remainder is recomputed exactly",
+    "kCosSignMargin": "2^-30: a remainder this far from zero fixes the sign of the cosine",
 }
 
 
