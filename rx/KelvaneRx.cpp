@@ -124,6 +124,7 @@ bool kelvane_rx::Initialize() {
     JoinArcs();
     gainAhead.reset(new double[Velmora::FIR<double, 0>::kBlockSamples]());
     aheadLength = 0;
+    settingsFired = false;
     return ForEveryBlock([](Velmora::DFModel& block) { return block.Initialize(); });
 }
 
@@ -257,7 +258,11 @@ void kelvane_rx::EndBlock(std::size_t fired) {
     aheadCursor = 0;
 }
 
-// One input sample through the network in its fixed firing order. Every block fires, even after a failure.
+// One input sample through the network in its fixed firing order. On the reference path every block fires,
+// even after a failure. The fast path skips firings whose results nobody reads, which leaves every output
+// bit as it is: the three setting constants and their converters fire once after Initialize (their arcs
+// keep the values), the clock-recovery loop fires lazily, and only the clock-time block of the selected
+// edge fires.
 bool kelvane_rx::Run() {
     ClockRecoverySection& cr = clockRecovery;
     CustomFIR_select_inp& eq = equaliserSection.equaliser;
@@ -268,14 +273,22 @@ bool kelvane_rx::Run() {
         using Block = std::remove_reference_t<decltype(block)>;
         ok = block.Block::Run() && ok;
     };
+    const bool everyBlock = referenceFiring || !settingsFired;
+    // Mux input 0 takes the rising edges' times, input 1 the falling ones'; another selection is an error
+    // that the mux reports, so both fire then.
+    const bool unknownEdge = everyBlock || (clockSelect[0] != 0 && clockSelect[0] != 1);
+    const bool risingFires = unknownEdge || clockSelect[0] == 0;
+    const bool fallingFires = unknownEdge || clockSelect[0] == 1;
 
-    inputPort.CopyTo(0, inputRelay, 0, 1);
-    fire(enableConstant);
-    fire(enableConverter);
+    inputRelay[0] = inputPort[0];
+    if (everyBlock) {
+        fire(enableConstant);
+        fire(enableConverter);
+    }
     fire(equalisedFork);  // the DFE's equalised value of the previous sample
 
     // Clock recovery, on values of the previous sample.
-    ok = (lazyClockRecovery ? cr.FireLazily() : cr.Fire()) && ok;
+    ok = (referenceFiring ? cr.Fire() : cr.FireLazily()) && ok;
 
     // Tick, start gate and adaptation; the request returns to its engine through a 16000-sample ring.
     fire(tickFork);
@@ -303,29 +316,34 @@ bool kelvane_rx::Run() {
     fire(dfe);
 
     fire(tickPortToReal);
-    fire(fallingTickToReal);
-    fire(risingTickToReal);
+    if (fallingFires) fire(fallingTickToReal);
+    if (risingFires) fire(risingTickToReal);
     fire(decisionToFloat);
     fire(decisionGain);
     fire(decisionFork);
     fire(halfDecisionToReal);
 
     // Output and clock-edge selection by Rx_config.
-    fire(outputSelectConstant);
-    fire(outputSelectConverter);
+    if (everyBlock) {
+        fire(outputSelectConstant);
+        fire(outputSelectConverter);
+    }
     outputMux.control = outputSelect[0];
     fire(outputMux);
-    fire(fallingClockTimes);
-    fire(risingClockTimes);
-    fire(clockSelectConstant);
-    fire(clockSelectConverter);
+    if (fallingFires) fire(fallingClockTimes);
+    if (risingFires) fire(risingClockTimes);
+    if (everyBlock) {
+        fire(clockSelectConstant);
+        fire(clockSelectConverter);
+    }
     clockMux.control = clockSelect[0];
     fire(clockMux);
+    settingsFired = true;
 
-    clockRelay.CopyTo(0, clockPort, 0, 1);
-    outputRelay.CopyTo(0, outputPort, 0, 1);
-    decisionRelay.CopyTo(0, decisionPort, 0, 1);
-    tickRelay.CopyTo(0, tickPort, 0, 1);
+    clockPort[0] = clockRelay[0];
+    outputPort[0] = outputRelay[0];
+    decisionPort[0] = decisionRelay[0];
+    tickPort[0] = tickRelay[0];
     return ok;
 }
 

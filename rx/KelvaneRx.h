@@ -96,12 +96,12 @@ public:
     // after `fired` Runs. Nothing happens ahead when the equaliser's Reference path is selected.
     void BeginBlock(const double* wave, std::size_t n);
     void EndBlock(std::size_t fired);
-    // The arithmetic of the equaliser's filter (Reference: sample by sample through the whole network, the
-    // clock-recovery loop included; the other paths fire the loop lazily); false for a path that this build
-    // or processor lacks.
+    // The arithmetic of the equaliser's filter. Reference also fires every block of the network on every
+    // sample; the other paths skip the firings whose results nobody reads (see Run). False for a path that
+    // this build or processor lacks.
     bool SelectPath(Velmora::FirPath path) {
         if (!equaliserSection.equaliser.SelectPath(path)) return false;
-        lazyClockRecovery = path != Velmora::FirPath::Reference;
+        referenceFiring = path == Velmora::FirPath::Reference;
         return true;
     }
 
@@ -172,7 +172,8 @@ private:
     std::array<void*, kArcs> arcStorage{};  // storage of arc n at index n - 1, owned by the model
     std::unique_ptr<double[]> eqTableReals;  // EQ_TABLE as reals, lent to the adaptation engine
 
-    bool lazyClockRecovery = true;        // ClockRecoverySection::FireLazily instead of Fire
+    bool referenceFiring = false;  // every block fires on every sample (the reference path)
+    bool settingsFired = false;    // the setting constants have fired since Initialize
     std::unique_ptr<double[]> gainAhead;  // the gain stage's outputs of the present block
     std::size_t aheadLength = 0;          // samples in the present block; 0 outside a block
     std::size_t aheadCursor = 0;          // Runs of the present block so far

@@ -234,16 +234,19 @@ TEST(FastPath, ReceiverEqualsItsReferencePathThroughAdaptation) {
     std::vector<double> input = LossyPrbsWave(10000, 16);
     const std::vector<double> noise = MixedWave(input.size(), 31, true);
     for (std::size_t i = 0; i < input.size(); ++i) input[i] += std::isfinite(noise[i]) ? 0.02 * noise[i] : noise[i];
-    const std::string parameters = "(kelvane_rx (EOM_window 50))";
-    // Blocks of many sizes; the clock times a call reports depend on its block size, so the reference
-    // runs the same schedule.
-    const std::vector<std::size_t> blocks = {333, 1, 4096, 1025, 1024};
-    const auto expected = Drive<kelvane_rx>(parameters, 16, FirPath::Reference, input, blocks);
-    ASSERT_GT(expected.clocks.size(), 9000u);
-    for (FirPath path : FastPaths()) {
-        const auto fast = Drive<kelvane_rx>(parameters, 16, path, input, blocks);
-        EXPECT_TRUE(SameBits(fast.wave, expected.wave))
-            << "path " << static_cast<int>(path) << ", first difference at " << FirstDifference(fast.wave, expected.wave);
-        EXPECT_TRUE(SameBits(fast.clocks, expected.clocks));
+    // Rx_config selects the edge whose clock times are reported (and the output): both settings.
+    for (const std::string parameters : {"(kelvane_rx (EOM_window 50))", "(kelvane_rx (EOM_window 50) (Rx_config 0))"}) {
+        // Blocks of many sizes; the clock times a call reports depend on its block size, so the reference
+        // runs the same schedule.
+        const std::vector<std::size_t> blocks = {333, 1, 4096, 1025, 1024};
+        const auto expected = Drive<kelvane_rx>(parameters, 16, FirPath::Reference, input, blocks);
+        ASSERT_GT(expected.clocks.size(), 9000u);
+        for (FirPath path : FastPaths()) {
+            const auto fast = Drive<kelvane_rx>(parameters, 16, path, input, blocks);
+            EXPECT_TRUE(SameBits(fast.wave, expected.wave)) << parameters << " path " << static_cast<int>(path)
+                                                            << ", first difference at "
+                                                            << FirstDifference(fast.wave, expected.wave);
+            EXPECT_TRUE(SameBits(fast.clocks, expected.clocks)) << parameters << " path " << static_cast<int>(path);
+        }
     }
 }
