@@ -662,9 +662,25 @@ constexpr double kCosSignMargin = 0x1p-30;
 int SignOfCos(double x) {
     const double ax = std::fabs(x);
     if (!(ax <= DBL_MAX)) return 0;
-    const Reduced r = ReduceQuarterPeriods(ax);
-    const int sineSign = r.hi >= kCosSignMargin ? 1 : (r.hi <= -kCosSignMargin ? -1 : 0);
-    switch (r.quadrant) {
+    if (ax <= kQuarterPi) return 1;
+    int quadrant = 0;
+    double remainder = 0.0;
+    if (ax < kCodyWaiteLimit) {
+        // The quadrant count and the first three terms of the Cody-Waite remainder, as ReduceQuarterPeriods
+        // forms them: within 2^-40 of the exact remainder (kd * part4 < 2^-40 is left out), far inside the
+        // margin. Where the reduction would go on to the exact method, the remainder is below 2^-28 and
+        // the quadrant count is the same.
+        const double kd = (ax * kTwoOverPi + kRoundingShift) - kRoundingShift;
+        const double t1 = ax - kd * kHalfPiPart1;
+        remainder = (t1 - kd * kHalfPiPart2) - kd * kHalfPiPart3;
+        quadrant = static_cast<int>(kd) & 3;
+    } else {
+        const Reduced r = ReduceQuarterPeriods(ax);
+        remainder = r.hi;
+        quadrant = r.quadrant;
+    }
+    const int sineSign = remainder >= kCosSignMargin ? 1 : (remainder <= -kCosSignMargin ? -1 : 0);
+    switch (quadrant) {
         case 0: return 1;
         case 1: return -sineSign;
         case 2: return -1;
