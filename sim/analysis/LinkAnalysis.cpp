@@ -70,6 +70,11 @@ void LinkAnalysis::Decide(double time) {
 
 void LinkAnalysis::AddBlock(const double* equalised, const double* decisions, std::size_t n,
                             const std::vector<double>& falling, const std::vector<double>& rising) {
+    AddDecisions(decisions, n, rising);
+    AddEqualised(equalised, n, falling);
+}
+
+void LinkAnalysis::AddDecisions(const double* decisions, std::size_t n, const std::vector<double>& rising) {
     decisionWave_.insert(decisionWave_.end(), decisions, decisions + n);
     const double end = static_cast<double>(decisionWaveStart_ + decisionWave_.size());
     waitingEdges_.insert(waitingEdges_.end(), rising.begin(), rising.end());
@@ -84,9 +89,11 @@ void LinkAnalysis::AddBlock(const double* equalised, const double* decisions, st
         decisionWave_.erase(decisionWave_.begin(), decisionWave_.begin() + static_cast<long>(drop));
         decisionWaveStart_ += drop;
     }
-
-    if (!falling.empty()) falling_.Append(falling.data(), falling.size());
     if (!rising.empty()) rising_.Append(rising.data(), rising.size());
+}
+
+void LinkAnalysis::AddEqualised(const double* equalised, std::size_t n, const std::vector<double>& falling) {
+    if (!falling.empty()) falling_.Append(falling.data(), falling.size());
     eye_.AddWave(equalised, n);
     std::size_t held = 0;  // start of the present run of edges where the clock holds
     for (std::size_t i = 0; i < falling.size(); ++i) {

@@ -53,6 +53,10 @@ public:
     // it), and the falling (equalised receiver) and rising (decision receiver) clock times of the block.
     void AddBlock(const double* equalised, const double* decisions, std::size_t n, const std::vector<double>& falling,
                   const std::vector<double>& rising);
+    // AddBlock in its two steps, for a caller that overlaps the second with other work: a block's decisions
+    // (they settle CountComplete), then the same block's equalised signal, before the next block's decisions.
+    void AddDecisions(const double* decisions, std::size_t n, const std::vector<double>& rising);
+    void AddEqualised(const double* equalised, std::size_t n, const std::vector<double>& falling);
 
     std::size_t FallingEdges() const { return falling_.Size(); }
     double FallingEdge(std::size_t index) const;  // [s], index < FallingEdges()

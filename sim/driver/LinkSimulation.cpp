@@ -367,8 +367,13 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     PrbsGenerator prbs(o.prbsOrder, o.seed);
     std::mt19937_64 noiseSource(o.noiseSeed);
     std::normal_distribution<double> noise(0.0, o.noiseRms);
-    std::vector<double> block(blockSize), received(blockSize), equalised(blockSize), decisions(blockSize), times(blockSize);
-    std::vector<double> falling, rising;
+    std::vector<double> block(blockSize), equalised(blockSize), times(blockSize);
+    // Block b's input is received[b % 3], its decisions decisions[b % 2] and rising edges rising[b % 2]: the
+    // decision thread works a block ahead of the analysis, and makes the input of the block after that.
+    std::vector<double> received[3], decisions[2];
+    for (auto& r : received) r.resize(blockSize);
+    for (auto& d : decisions) d.resize(blockSize);
+    std::vector<double> falling, rising[2];
     int bit = 0;
     std::uint64_t bitsSent = 0;
     double lastLineTime = 0.0;
@@ -387,35 +392,42 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
         if (o.noiseRms > 0)
             for (std::size_t i = 0; i < n; ++i) out[i] += noise(noiseSource);
     };
-    std::vector<double> nextReceived(blockSize);
-    if (runSamples > 0) makeReceived(0, received.data());
+    makeReceived(0, received[0].data());
 
     InstanceThread deciderThread(decisionHome);
+    // The decision receiver's call on block b, then the next block's input; only that thread touches them
+    // until Wait. The two receivers share nothing.
+    auto startDecisions = [&](std::size_t b) {
+        const std::size_t start = b * blockSize, n = std::min(blockSize, runSamples - start), next = start + blockSize;
+        deciderThread.Start([&, b, n, next] {
+            std::vector<double>& d = decisions[b % 2];
+            std::copy(received[b % 3].begin(), received[b % 3].begin() + static_cast<long>(n), d.begin());
+            rising[b % 2].clear();
+            if (decider->GetWave(d.data(), n, &rising[b % 2]) != 1)
+                throw std::runtime_error("the receiver's AMI_GetWave failed");
+            if (next < runSamples) makeReceived(next, received[(b + 1) % 3].data());
+        });
+    };
+    auto equalise = [&](std::size_t b) {
+        const std::size_t n = std::min(blockSize, runSamples - b * blockSize);
+        std::copy(received[b % 3].begin(), received[b % 3].begin() + static_cast<long>(n), equalised.begin());
+        falling.clear();
+        InDirectory inside(equalisedHome);
+        if (equaliser->GetWave(equalised.data(), n, &falling) != 1)
+            throw std::runtime_error("the receiver's AMI_GetWave failed");
+    };
     ProgressBar progress(runSamples, o.progress);
     std::size_t samplesRun = 0;
-    for (std::size_t start = 0; start < runSamples; start += blockSize) {
+    startDecisions(0);
+    equalise(0);
+    for (std::size_t b = 0;; ++b) {  // runSamples >= blockSize >= 1: block 0 exists
+        const std::size_t start = b * blockSize;
         const std::size_t n = std::min(blockSize, runSamples - start);
-        std::copy(received.begin(), received.begin() + static_cast<long>(n), equalised.begin());
-        std::copy(received.begin(), received.begin() + static_cast<long>(n), decisions.begin());
-        falling.clear();
-        rising.clear();
-        // The two receivers share nothing: the decision one runs beside the equalised one, and its thread
-        // then makes the next block's input, which only it touches until Wait.
-        const std::size_t next = start + blockSize;
-        deciderThread.Start([&decider, &decisions, &rising, &makeReceived, &nextReceived, n, next, runSamples] {
-            if (decider->GetWave(decisions.data(), n, &rising) != 1)
-                throw std::runtime_error("the receiver's AMI_GetWave failed");
-            if (next < runSamples) makeReceived(next, nextReceived.data());
-        });
-        {
-            InDirectory inside(equalisedHome);
-            if (equaliser->GetWave(equalised.data(), n, &falling) != 1)
-                throw std::runtime_error("the receiver's AMI_GetWave failed");
-        }
         deciderThread.Wait();
+        const std::vector<double>& risingEdges = rising[b % 2];
 
         const long room = ClockTimesPerCall(n, o.samplesPerBit);
-        if (static_cast<long>(falling.size()) >= room || static_cast<long>(rising.size()) >= room) ++fullCalls;
+        if (static_cast<long>(falling.size()) >= room || static_cast<long>(risingEdges.size()) >= room) ++fullCalls;
 
         // Lines written during this block move the counting start before the block's data is judged.
         const std::size_t edgesBefore = analysis.FallingEdges();
@@ -438,15 +450,20 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
                                                                         countStart / dt + static_cast<double>(o.bits) / bitsPerSample))));
             }
         }
-        analysis.AddBlock(equalised.data(), decisions.data(), n, falling, rising);
+        analysis.AddDecisions(decisions[b % 2].data(), n, risingEdges);
+        // The decisions settle whether the run goes on, so the next block's decision call starts before this
+        // block's eye and statistics are folded.
+        const bool more = !(untilAdapted && adapted && analysis.CountComplete()) && start + blockSize < runSamples;
+        if (more) startDecisions(b + 1);
+        analysis.AddEqualised(equalised.data(), n, falling);
         samplesRun = start + n;
         if (csv) {
             for (std::size_t i = 0; i < n; ++i) times[i] = static_cast<double>(start + i) * dt;
-            csv->AppendRows({times.data(), received.data(), equalised.data(), decisions.data()}, n);
+            csv->AppendRows({times.data(), received[b % 3].data(), equalised.data(), decisions[b % 2].data()}, n);
         }
         progress.Update(start + n);
-        received.swap(nextReceived);
-        if (untilAdapted && adapted && analysis.CountComplete()) break;
+        if (!more) break;
+        equalise(b + 1);
     }
     progress.Finish();
     report.bits = bitsIn(samplesRun);
