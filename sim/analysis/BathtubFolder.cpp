@@ -32,7 +32,7 @@ void BathtubFolder::SetFrom(double fromTime) {
 }
 
 void BathtubFolder::AddWave(const double* samples, std::size_t n) {
-    history_.insert(history_.end(), samples, samples + n);
+    history_.Append(samples, n);
     FoldReady();
     Trim();
 }
@@ -55,7 +55,7 @@ void BathtubFolder::AddEdges(const double* times, std::size_t n) {
 }
 
 void BathtubFolder::FoldReady() {
-    const double end = static_cast<double>(historyStart_ + history_.size());
+    const double end = static_cast<double>(history_.End());
     while (!waiting_.empty()) {
         const Interval& next = waiting_.front();
         const double last = std::floor((next.samplingTime + 0.5 * next.period) / settings_.sampleInterval) + 1 +
@@ -69,7 +69,7 @@ void BathtubFolder::FoldReady() {
 void BathtubFolder::Fold(const Interval& interval) {
     const double first = std::floor((interval.samplingTime - 0.5 * interval.period) / settings_.sampleInterval) +
                          settings_.waveDelaySamples;
-    if (!(first >= static_cast<double>(historyStart_))) {
+    if (!(first >= static_cast<double>(history_.Start()))) {
         ++unknown_;  // its samples were given up (an edge reported very late)
         return;
     }
@@ -78,12 +78,13 @@ void BathtubFolder::Fold(const Interval& interval) {
     double* values = &unconfirmed_[row * static_cast<std::size_t>(eye_.Columns())];
     // Column c lies at sample position x0 + c·step of the history (all positions are >= 0 here).
     const double x0 = (interval.samplingTime + eye_.PhaseUi(0) * interval.period) / settings_.sampleInterval +
-                      settings_.waveDelaySamples - static_cast<double>(historyStart_);
+                      settings_.waveDelaySamples - static_cast<double>(history_.Start());
+    const double* samples = history_.Data();
     const double step = interval.period / (settings_.eye.phaseSteps * settings_.sampleInterval);
     for (int c = 0; c < eye_.Columns(); ++c) {
         const double x = x0 + c * step;
         const std::size_t at = static_cast<std::size_t>(x);
-        const double a = history_[at], b = history_[at + 1];
+        const double a = samples[at], b = samples[at + 1];
         values[c] = a + (b - a) * (x - static_cast<double>(at));
     }
     const int decided = values[eye_.Columns() / 2] > 0.0 ? 1 : 0;
@@ -112,18 +113,15 @@ void BathtubFolder::Commit(std::size_t keep) {
 }
 
 void BathtubFolder::Trim() {
-    double needed = static_cast<double>(historyStart_ + history_.size());
+    double needed = static_cast<double>(history_.End());
     if (!waiting_.empty())
         needed = std::floor((waiting_.front().samplingTime - 0.5 * waiting_.front().period) / settings_.sampleInterval) +
                  settings_.waveDelaySamples;
     if (haveEdge_)
         needed = std::min(needed, std::floor(lastEdge_ / settings_.sampleInterval) + settings_.waveDelaySamples);
     needed -= static_cast<double>(kKeptSamples);
-    if (!(needed > static_cast<double>(historyStart_))) return;
-    const std::uint64_t drop = std::min<std::uint64_t>(static_cast<std::uint64_t>(needed) - historyStart_, history_.size());
-    if (drop < history_.size() / 2 && drop < (std::uint64_t{1} << 16)) return;
-    history_.erase(history_.begin(), history_.begin() + static_cast<long>(drop));
-    historyStart_ += drop;
+    if (!(needed > static_cast<double>(history_.Start()))) return;
+    history_.DropBefore(static_cast<std::uint64_t>(needed));
 }
 
 BathtubAnalysis BathtubFolder::Finish() {

@@ -15,6 +15,7 @@
 #include "sim/EyeStatistics.h"
 #include "sim/analysis/BerEye.h"
 #include "sim/analysis/PatternSync.h"
+#include "sim/analysis/SampleHistory.h"
 
 namespace ksim {
 
@@ -54,8 +55,7 @@ private:
     bool haveEdge_ = false;
     double lastEdge_ = 0.0;
     std::deque<Interval> waiting_;          // intervals waiting for their samples
-    std::vector<double> history_;           // wave samples from historyStart_ on
-    std::uint64_t historyStart_ = 0;
+    SampleHistory history_;                 // the wave samples the waiting intervals may still need
     // Intervals whose bit is not yet confirmed, oldest first, in a ring of kWindowBits + 1 rows of values.
     std::vector<double> unconfirmed_;
     std::vector<int> unconfirmedBits_;

@@ -7,11 +7,19 @@
 
 namespace ksim {
 
+namespace {
+constexpr std::size_t kMostReservedSamples = std::size_t{1} << 27;
+constexpr std::size_t kReserveMarginSamples = std::size_t{1} << 16;  // a block and the samples before a trace
+}
+
 EyeFolder::EyeFolder(double sampleInterval, const EyeOptions& options, std::size_t rangeSamples)
     : dt_(sampleInterval), options_(options), rangeSamples_(rangeSamples) {
     if (!(sampleInterval > 0.0)) throw std::runtime_error("the sample interval must be positive");
     if (options.phaseBins < 2 || options.levelBins < 2 || options.waveDelaySamples < 0 || !(options.levelMargin >= 0.0))
         throw std::runtime_error("eye options: at least 2 phase and 2 level bins, a delay >= 0 and a margin >= 0");
+    // Until the level range is fixed, all the samples that set it are kept: room for them from the start
+    // (the pages are touched only as the samples come).
+    if (rangeSamples <= kMostReservedSamples) history_.Reserve(rangeSamples + kReserveMarginSamples);
     SetFrom(0.0);
 }
 
@@ -34,7 +42,7 @@ void EyeFolder::SetFrom(double fromTime) {
 }
 
 void EyeFolder::AddWave(const double* samples, std::size_t n) {
-    history_.insert(history_.end(), samples, samples + n);
+    history_.Append(samples, n);
     if (ranged_) {
         BinReadyTraces();
     } else if (!collected_.empty() &&
@@ -65,12 +73,12 @@ void EyeFolder::AddInterval(double edge, double p) {
     const double hi = std::ceil((s + p) / dt_) + options_.waveDelaySamples;
     if (!(lo >= 0.0) || !(hi < 9e15)) return;
     const Trace trace{s, p, static_cast<std::uint64_t>(lo), static_cast<std::uint64_t>(hi)};
-    if (trace.first < historyStart_) return;  // its samples were given up: only a period far off the others
+    if (trace.first < history_.Start()) return;  // its samples were given up: only a period far off the others
     (ranged_ ? pending_ : collected_).push_back(trace);
 }
 
 std::uint64_t EyeFolder::SamplesAfter(std::uint64_t index) const {
-    const std::uint64_t end = historyStart_ + history_.size();
+    const std::uint64_t end = history_.End();
     return end > index ? end - index : 0;
 }
 
@@ -82,7 +90,7 @@ void EyeFolder::FixRange() {
     median_ = sorted[sorted.size() / 2];
     std::vector<Trace> kept;
     double largest = 0.0;
-    const std::uint64_t end = historyStart_ + history_.size();
+    const std::uint64_t end = history_.End();
     for (const Trace& t : collected_) {
         if (!(t.period >= 0.5 * median_ && t.period <= 1.5 * median_ && t.period > 0.0)) continue;
         kept.push_back(t);
@@ -96,7 +104,7 @@ void EyeFolder::FixRange() {
 }
 
 void EyeFolder::BinReadyTraces() {
-    const std::uint64_t end = historyStart_ + history_.size();
+    const std::uint64_t end = history_.End();
     std::size_t done = 0;
     while (done < pending_.size() && pending_[done].last < end) BinTrace(pending_[done++]);
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(done));
@@ -105,19 +113,14 @@ void EyeFolder::BinReadyTraces() {
 void EyeFolder::Trim() {
     // Keep what a trace may still need: the samples of every waiting trace, and for the intervals still to
     // come (opened by the last edge or by edges not yet seen) up to two of the longest periods seen.
-    const std::uint64_t end = historyStart_ + history_.size();
+    const std::uint64_t end = history_.End();
     const double reach = 2.0 * maxPeriod_ / dt_ + options_.waveDelaySamples + kKeptSamples;
     double keep = static_cast<double>(end) - reach;
     if (haveEdge_) keep = std::min(keep, lastEdge_ / dt_ - reach);
     std::uint64_t keepFrom = keep > 0.0 ? static_cast<std::uint64_t>(keep) : 0;
     if (!ranged_ && !collected_.empty()) keepFrom = std::min(keepFrom, collected_.front().first);
     if (!pending_.empty()) keepFrom = std::min(keepFrom, pending_.front().first);
-    if (keepFrom <= historyStart_) return;
-    const std::uint64_t drop = std::min<std::uint64_t>(keepFrom - historyStart_, history_.size());
-    // Dropping in large steps keeps the erasing cheap.
-    if (drop < history_.size() / 2 && drop < (std::uint64_t{1} << 16)) return;
-    history_.erase(history_.begin(), history_.begin() + static_cast<long>(drop));
-    historyStart_ += drop;
+    history_.DropBefore(keepFrom);
 }
 
 void EyeFolder::BinTrace(const Trace& t) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sim/SimResults.h"
+#include "sim/analysis/SampleHistory.h"
 
 namespace ksim {
 
@@ -82,15 +83,14 @@ private:
     void BinTrace(const Trace& trace);
     void Trim();
     std::uint64_t SamplesAfter(std::uint64_t index) const;
-    double Sample(std::uint64_t index) const { return history_[static_cast<std::size_t>(index - historyStart_)]; }
+    double Sample(std::uint64_t index) const { return history_.At(index); }
 
     double dt_;
     EyeOptions options_;
     std::size_t rangeSamples_;
     double from_ = 0.0;
     double until_ = 0.0;
-    std::vector<double> history_;       // wave samples from historyStart_ on
-    std::uint64_t historyStart_ = 0;
+    SampleHistory history_;             // the wave samples the traces may still need
     bool haveEdge_ = false;
     double lastEdge_ = 0.0;
     double maxPeriod_ = 0.0;            // longest plausible period seen [s]

@@ -16,6 +16,7 @@
 #include "sim/analysis/Eye.h"
 #include "sim/analysis/LinkAnalysis.h"
 #include "sim/analysis/Prbs.h"
+#include "sim/analysis/SampleHistory.h"
 
 using namespace ksim;
 
@@ -152,6 +153,40 @@ TEST(LinkAnalysis, MemoryStaysFlatOverTenMillionBits) {
     EXPECT_GT(report.eye.traces, bits - 2000);
     EXPECT_GT(report.eye.heightV, 0.5);
     EXPECT_EQ(report.ber.errors, 0u);
+}
+
+// The eye's and the bathtub's sample history, through appends, drops and the compaction of its storage: every
+// sample it holds reads back as the one appended under that number, and samples go only in the large steps
+// that decide which ones a late trace still finds (as the history's erased front did before).
+TEST(SampleHistory, HoldsEverySampleUnderItsNumberAndDropsOnlyInLargeSteps) {
+    struct Case {
+        std::size_t reserve, block;
+        std::uint64_t lag;  // drops ask for up to this many samples behind the end to be kept
+    };
+    const Case cases[] = {{0, 1, 0}, {0, 7, 3}, {0, 1000, 5000}, {4096, 1024, 70000}, {1 << 20, 70000, 10}};
+    for (const Case& c : cases) {
+        SampleHistory history;
+        history.Reserve(c.reserve);
+        std::mt19937_64 rng(c.block);
+        std::uniform_real_distribution<double> value(-1.0, 1.0);
+        std::vector<double> stream, piece(c.block);
+        for (std::size_t step = 0; step < std::min<std::size_t>(400, 2000000 / c.block); ++step) {
+            for (double& v : piece) v = value(rng);
+            stream.insert(stream.end(), piece.begin(), piece.end());
+            history.Append(piece.data(), piece.size());
+            const std::uint64_t start = history.Start(), size = history.Size();
+            const std::uint64_t behind = c.lag + rng() % (c.block + 1);
+            const std::uint64_t ask = stream.size() > behind ? stream.size() - behind : 0;
+            history.DropBefore(ask);
+            const std::uint64_t due = ask > start ? std::min(ask - start, size) : 0;
+            ASSERT_EQ(history.Start(), start + (due >= size / 2 || due >= 65536 ? due : 0)) << c.block << " " << step;
+            ASSERT_EQ(history.End(), stream.size());
+            for (std::uint64_t i = history.Start(); i < history.End(); ++i) {
+                ASSERT_EQ(history.At(i), stream[i]) << c.block << " " << step << " " << i;
+                ASSERT_EQ(history.Data()[i - history.Start()], stream[i]);
+            }
+        }
+    }
 }
 
 // A loop pulling in a frequency offset slips its phase by about a unit interval before it tracks; a fit over
