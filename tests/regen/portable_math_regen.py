@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Regenerates the portable maths' constants and tables and requires the committed source to hold the same
-values, bit for bit: every hexadecimal constant and table of the source must come from the generator, except
+values, bit for bit: every hexadecimal constant and table of the sources must come from the generator, except
 the few design constants listed below.
 
-    portable_math_regen.py <gen_portable_math_tables.py> <math/PortableMath.cpp>
+    portable_math_regen.py <gen_portable_math_tables.py> <math/PortableMath.cpp> <math/PortableMathTables.h>...
 
 The generator needs mpmath; it runs under the first of this interpreter, Debian's python3 and the python3 on
 the PATH that has it.
@@ -21,6 +21,7 @@ DESIGN_CONSTANTS = {
     "kCodyWaiteLimit": "2^31: the quadrant count fits an int below it",
     "kCodyWaiteMinRemainder": "2^-28: below it the remainder is recomputed exactly",
     "kCosSignMargin": "2^-30: a remainder this far from zero fixes the sign of the cosine",
+    "kTanhLinearLimit": "2^-27: below it x^3/3 is under half an ulp of x, so tanh x rounds to x",
 }
 
 
@@ -97,11 +98,16 @@ def source_values(source):
 
 
 def main():
-    if len(sys.argv) != 3:
-        sys.exit("usage: portable_math_regen.py <gen_portable_math_tables.py> <PortableMath.cpp>")
+    if len(sys.argv) < 3:
+        sys.exit("usage: portable_math_regen.py <gen_portable_math_tables.py> <source>...")
     generated = generated_values(run_generator(sys.argv[1]))
-    with open(sys.argv[2], encoding="utf-8") as f:
-        committed = source_values(f.read())
+    committed = {}
+    for path in sys.argv[2:]:
+        with open(path, encoding="utf-8") as f:
+            for name, held in source_values(f.read()).items():
+                if name in committed:
+                    sys.exit(f"portable math regen: {name} is defined twice (give every value one home)")
+                committed[name] = held
 
     faults = []
     for name, held in sorted(committed.items()):

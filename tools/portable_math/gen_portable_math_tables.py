@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Prints the constants and tables of math/PortableMath.cpp as C++ hexadecimal float literals.
+"""Prints the constants and tables of math/PortableMath.cpp and math/PortableMathTables.h as C++
+hexadecimal float literals.
 
 Every value is computed with mpmath at 400 bits and rounded to the nearest double; pairs (hi, lo) carry
 the value to about 106 bits. Run: python3 gen_portable_math_tables.py > tables.txt, then paste the blocks;
-tests/regen/portable_math_regen.py reruns it and requires math/PortableMath.cpp to hold the same values.
+tests/regen/portable_math_regen.py reruns it and requires the two sources to hold the same values.
 It also prints the checks behind the design: the truncation error of each polynomial, the worst case of the
 argument reduction below 2^31, and the exp thresholds.
 """
