@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/SplitMix64.h"
+
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -20,18 +22,6 @@ using Velmora::pm::Exp;
 using Velmora::pm::Sin;
 using Velmora::pm::Tanh;
 
-std::uint64_t BitsOf(double x) {
-    std::uint64_t b;
-    std::memcpy(&b, &x, sizeof b);
-    return b;
-}
-
-double FromBits(std::uint64_t b) {
-    double x;
-    std::memcpy(&x, &b, sizeof x);
-    return x;
-}
-
 // Distance of two doubles in units in the last place: the number of doubles between them, plus one.
 std::uint64_t UlpDistance(double a, double b) {
     auto ordered = [](double x) {
@@ -44,27 +34,6 @@ std::uint64_t UlpDistance(double a, double b) {
     const std::uint64_t d = ia - ib;
     return (d >> 63) ? std::uint64_t{0} - d : d;
 }
-
-// SplitMix64: a seeded integer sequence, the same in every build.
-struct SplitMix64 {
-    std::uint64_t state;
-    std::uint64_t Next() {
-        std::uint64_t z = (state += 0x9E3779B97F4A7C15u);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-        return z ^ (z >> 31);
-    }
-    // Uniform in [a, b).
-    double Uniform(double a, double b) { return a + (b - a) * (static_cast<double>(Next() >> 11) * 0x1p-53); }
-    // Either sign, magnitude 2^e * (1 + m 2^-52) with e uniform in [minExp, maxExp]: every binade alike.
-    // Built from bits alone.
-    double LogUniform(int minExp, int maxExp) {
-        const std::uint64_t r = Next();
-        const int e = minExp + static_cast<int>((r >> 53) % static_cast<std::uint64_t>(maxExp - minExp + 1));
-        const std::uint64_t mantissa = Next() >> 12;
-        return FromBits(((r & 1u) << 63) | (static_cast<std::uint64_t>(e + 1023) << 52) | mantissa);
-    }
-};
 
 // The C library's long double functions (64-bit significand on x86) rounded to double: within a hair of
 // the correctly rounded value, so a faithful result lies within 1 ulp of it. The double functions of
