@@ -5,16 +5,8 @@
 #include <algorithm>
 #include <cstdint>
 
-// The wider kernels use instructions that only some processors have; they are compiled for those
-// instructions function by function and chosen at run time. They are left out of 32-bit builds (eight
-// vector registers hold too few accumulators to gain) and of Windows builds, whose 64-bit GCC does not
-// realign the stack for 32- and 64-byte vectors.
-#if defined(__x86_64__) && !defined(_WIN32)
-#define KELVANE_WIDE_FIR 1
-#include <immintrin.h>
-#else
-#define KELVANE_WIDE_FIR 0
-#endif
+// The wider kernels: see WideVectors.h for where they are built and how they are chosen.
+#include "math/WideVectors.h"
 
 namespace Velmora {
 
@@ -39,7 +31,7 @@ double* AlignedRows(double* scratch) {
 // to[i * rows + q] = from[q * WIDTH + i] for q < whole. Samples are only moved, never computed on.
 std::size_t MoveNone(const double*, double*, std::size_t, std::size_t) { return 0; }
 
-#if KELVANE_WIDE_FIR
+#if KELVANE_WIDE_VECTORS
 // Transposes an 8 x 8 block held in eight registers.
 __attribute__((target("avx512f"))) inline void Transpose8(__m512d v[8]) {
     const __m512i evens = _mm512_set_epi64(14, 6, 12, 4, 10, 2, 8, 0);
@@ -159,7 +151,7 @@ __attribute__((target("avx512f"))) std::size_t Gather8(const double* from, doubl
         }                                                                                                     \
     }
 
-#if KELVANE_WIDE_FIR
+#if KELVANE_WIDE_VECTORS
 #define KELVANE_SSE2_ACCS 8
 #else
 #define KELVANE_SSE2_ACCS 4  // eight registers in 32-bit builds: four sums, a tap and a load
@@ -168,7 +160,7 @@ __attribute__((target("avx512f"))) std::size_t Gather8(const double* from, doubl
 KELVANE_FIR_KERNEL(FilterSse2, , __m128d, 2, KELVANE_SSE2_ACCS, false, MoveNone, MoveNone, _mm_setzero_pd, _mm_set1_pd, _mm_load_pd,
                    _mm_store_pd, _mm_mul_pd, _mm_add_pd)
 
-#if KELVANE_WIDE_FIR
+#if KELVANE_WIDE_VECTORS
 KELVANE_FIR_KERNEL(FilterAvx2, __attribute__((target("avx2"))), __m256d, 4, 8, false, MoveNone, MoveNone, _mm256_setzero_pd,
                    _mm256_set1_pd, _mm256_load_pd, _mm256_store_pd, _mm256_mul_pd, _mm256_add_pd)
 KELVANE_FIR_KERNEL(FilterAvx512, __attribute__((target("avx512f"))), __m512d, 8, 8, true, LayOut8, Gather8, _mm512_setzero_pd,
@@ -183,10 +175,10 @@ std::size_t FirKernelScratch(std::size_t count, std::size_t n) {
 }
 
 FirBlockKernel FirKernelFor(FirPath path) {
-#if KELVANE_WIDE_FIR
-    __builtin_cpu_init();
-    const bool avx512 = __builtin_cpu_supports("avx512f");
-    const bool avx2 = __builtin_cpu_supports("avx2");
+#if KELVANE_WIDE_VECTORS
+    const WideVectorSupport wide = ProcessorWideVectors();
+    const bool avx512 = wide.avx512;
+    const bool avx2 = wide.avx2;
     if (path == FirPath::Fastest) path = avx512 ? FirPath::Avx512 : (avx2 ? FirPath::Avx2 : FirPath::Sse2);
     if (path == FirPath::Avx512) return avx512 ? FilterAvx512 : nullptr;
     if (path == FirPath::Avx2) return avx2 ? FilterAvx2 : nullptr;
