@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "math/PortableMath.h"
+#include "math/TanhBlock.h"
 
 namespace {
 
@@ -30,7 +31,5 @@ bool vga_gain::Run() {
 }
 
 void vga_gain::RunSamples(const double* in, double* out, std::size_t n) const {
-    const double amplitude = amplitudes[index];
-    const double slope = slopes[index];
-    for (std::size_t k = 0; k < n; ++k) out[k] = amplitude * Velmora::pm::Tanh(slope * in[k]);
+    Velmora::pm::ScaledTanh(in, out, n, amplitudes[index], slopes[index]);
 }

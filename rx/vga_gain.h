@@ -21,6 +21,7 @@ public:
 
     bool Initialize() override;
     bool Run() override;
-    // n samples in, n out, each as Run computes it (in and out may be the same array).
+    // n samples in, n out, each as Run computes it, bit for bit, several at once in vector lanes (in and out
+    // may be the same array).
     void RunSamples(const double* in, double* out, std::size_t n) const;
 };
