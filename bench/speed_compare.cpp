@@ -22,6 +22,7 @@
 #include "dsp/FIR.h"
 #include "dsp/TimeResponseFIR.h"
 #include "math/PortableMath.h"
+#include "math/TanhBlock.h"
 #include "rx/KelvaneRx.h"
 #include "tests/support/InProcessModel.h"
 #include "tests/support/LinkStimulus.h"
@@ -227,6 +228,34 @@ void CompareMaths() {
     }
 }
 
+// The receiver's gain stage on a block of equalised samples: the scalar loop against each vector kernel.
+void CompareTanhBlock() {
+    constexpr std::size_t kBlock = 1024;
+    constexpr int kRepeats = 256;
+    constexpr double kAmplitude = 0.3432, kSlope = 3.42;  // the gain stage's first setting
+    std::vector<double> in(kBlock), out(kBlock);
+    std::mt19937 rng(4);
+    std::uniform_real_distribution<double> level(-0.5, 0.5);
+    for (double& x : in) x = level(rng);
+    Work scalar = [&] {
+        for (int r = 0; r < kRepeats; ++r)
+            for (std::size_t k = 0; k < kBlock; ++k) out[k] = kAmplitude * Velmora::pm::Tanh(kSlope * in[k]);
+        return static_cast<double>(kRepeats * kBlock);
+    };
+    std::vector<std::pair<std::string, Work>> fast;
+    using Velmora::pm::TanhLanes;
+    for (auto [name, lanes] : {std::pair{"SSE2", TanhLanes::Sse2}, std::pair{"AVX2", TanhLanes::Avx2},
+                               std::pair{"AVX-512", TanhLanes::Avx512}}) {
+        if (Velmora::pm::ScaledTanhKernel kernel = Velmora::pm::ScaledTanhKernelFor(lanes)) {
+            fast.emplace_back(name, [&, kernel] {
+                for (int r = 0; r < kRepeats; ++r) kernel(in.data(), out.data(), kBlock, kAmplitude, kSlope);
+                return static_cast<double>(kRepeats * kBlock);
+            });
+        }
+    }
+    Compare("maths Tanh, block of 1024 [M samples/s]", "samples/s", scalar, fast);
+}
+
 // The clock-recovery loop and the eye monitor, fired on their own inside a receiver, in the network's order.
 void CompareReceiverBlocks() {
     InProcessModel<kelvane_rx> rx("(kelvane_rx)", kBitTime / 16, kBitTime, FirPath::Reference);
@@ -292,6 +321,7 @@ void CompareBlocks() {
     CompareFir("FIR, 448 non-zero taps (the equaliser at 16 samples per bit)", fir, 1 << 20);
 
     CompareMaths();
+    CompareTanhBlock();
     CompareReceiverBlocks();
 }
 
