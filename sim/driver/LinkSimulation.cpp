@@ -408,11 +408,12 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
             if (next < runSamples) makeReceived(next, received[(b + 1) % 3].data());
         });
     };
+    const InstanceDirectory here(".");
     auto equalise = [&](std::size_t b) {
         const std::size_t n = std::min(blockSize, runSamples - b * blockSize);
         std::copy(received[b % 3].begin(), received[b % 3].begin() + static_cast<long>(n), equalised.begin());
         falling.clear();
-        InDirectory inside(equalisedHome);
+        InDirectory inside(equalisedHome, here);
         if (equaliser->GetWave(equalised.data(), n, &falling) != 1)
             throw std::runtime_error("the receiver's AMI_GetWave failed");
     };

@@ -338,7 +338,8 @@ std::string RenderHtmlReport(const RunReport& r, const HtmlReportOptions& option
             "</div></div></header>\n<main class=\"wrap\">\n";
     html += VerdictCards(r) + Warnings(r) + KeyFigures(r) + EyeSection(r, page) + BathtubSection(r, page) +
             JitterSection(r, page) + ClockSection(r, page) + AdaptationSection(r, page) + ChannelSection(r, page) +
-            EqualiserReportSection(r, ComputeEqualiserViews(r), page) + ConfigurationSection(r) + FilesSection(options);
+            EqualiserReportSection(r, options.equaliserViews ? *options.equaliserViews : ComputeEqualiserViews(r), page) +
+            ConfigurationSection(r) + FilesSection(options);
     html += page.Notice();
     html += "<footer>kelvane-sim " + E(r.toolVersion) + " \xC2\xB7 wall time " + FormatFixed(r.wallSeconds, 2) +
             " s \xC2\xB7 " + FormatFixed(r.samplesPerSecond * 1e-6, 2) + " M samples/s</footer>\n";

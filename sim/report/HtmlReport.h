@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "sim/SimResults.h"
+#include "sim/analysis/EqualiserViews.h"
 #include "sim/report/ChartLibrary.h"
 
 namespace ksim {
@@ -17,6 +18,8 @@ struct HtmlReportOptions {
     // the charting library embedded in the page for interactive charts; "" draws static SVG charts
     std::string_view chartLibrary = EmbeddedChartLibrary();
     std::string chartLibraryName = EmbeddedChartLibraryName();
+    // the equaliser views when already worked out from the report; null works them out
+    const EqualiserViews* equaliserViews = nullptr;
 };
 
 // One self-contained HTML page: inline CSS, interactive charts drawn by the embedded charting library (static

@@ -154,7 +154,9 @@ double ZeroErrorBerLimit95(std::uint64_t bits) {
     return bits == 0 ? 0.0 : -std::log(0.05) / static_cast<double>(bits);
 }
 
-std::string SummaryJsonText(const RunReport& r) {
+std::string SummaryJsonText(const RunReport& r) { return SummaryJsonText(r, ComputeEqualiserViews(r)); }
+
+std::string SummaryJsonText(const RunReport& r, const EqualiserViews& views) {
     Json j;
     j["tool"] = {{"name", "kelvane-sim"}, {"version", r.toolVersion}, {"command_line", r.commandLine}};
     j["verdict"] = {{"clock_locked", r.clock.locked && !r.clock.stuck},
@@ -184,7 +186,7 @@ std::string SummaryJsonText(const RunReport& r) {
     j["bathtub"] = BathtubJson(r.bathtub);
     j["jitter"] = JitterJson(r.jitter, r.bitTime);
     j["adaptation"] = AdaptationJson(r.adaptation);
-    j["equaliser"] = EqualiserJson(r, ComputeEqualiserViews(r));
+    j["equaliser"] = EqualiserJson(r, views);
     j["decisions"] = {{"counted", r.decisionPattern.decisions},
                       {"alternating_share", r.decisionPattern.alternatingShare},
                       {"oscillating", r.decisionPattern.oscillating},

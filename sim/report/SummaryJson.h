@@ -4,6 +4,7 @@
 #include <string>
 
 #include "sim/SimResults.h"
+#include "sim/analysis/EqualiserViews.h"
 
 namespace ksim {
 
@@ -16,6 +17,8 @@ double ZeroErrorBerLimit95(std::uint64_t bits);
 // 500 points), eye, adaptation (every step), performance and warnings. Text that is not valid UTF-8 is
 // written with replacement characters.
 std::string SummaryJsonText(const RunReport& report);
+// The same with the equaliser views already worked out from the report.
+std::string SummaryJsonText(const RunReport& report, const EqualiserViews& views);
 
 // SummaryJsonText to a file; throws std::runtime_error naming the path when it cannot be written.
 void WriteSummaryJson(const RunReport& report, const std::string& path);
