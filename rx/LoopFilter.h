@@ -25,7 +25,23 @@ public:
     bool Initialize() override;
     bool Run() override;
 
+    // The terms of a step that depend on the current and the components alone: (1 − G)·I·R·C1²/(C1 + C2)²
+    // added to the output and (1 − G)·I·R·C1·C2/(C1 + C2)² taken from C1's voltage.
+    struct PumpTerms {
+        double output = 0.0;
+        double c1 = 0.0;
+    };
+
 private:
+    // What the decay and the pump terms were last worked out from, once cached is true.
+    bool cached = false;
+    double cachedT = 0.0;
+    double cachedC1 = 0.0;
+    double cachedC2 = 0.0;
+    double cachedR = 0.0;
+    double cachedCurrent = 0.0;
+    PumpTerms cachedPump;
+
     // The exponent whose Exp is decayOfExponent; NaN until the first Run computes one.
     double decayExponent = std::numeric_limits<double>::quiet_NaN();
     double decayOfExponent = 0.0;

@@ -1,8 +1,11 @@
 #include "rx/LoopFilter.h"
 
+#include "math/PortableMath.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -91,6 +94,34 @@ TEST(LoopFilter, OtherInputsKeepThePumpCurrent) {
     Step(f, 0.0);
     Step(f, std::numeric_limits<double>::quiet_NaN());
     EXPECT_EQ(f.pumpCurrent, 0.0);
+}
+
+// The filter keeps the decay and the pump terms between steps; a change of any component, of the step or
+// of the current (+-0 included) must give the bits of the whole step worked out afresh.
+TEST(LoopFilter, KeptTermsFollowEveryChange) {
+    LoopFilter f = MakeFilter(kReceiverStep);
+    double vc = 0.0, vo = 0.0, current = 0.0;
+    const double inputs[] = {1.0, 1.0, 0.0, -1.0, 0.5, -1.0, 1.0, 0.0, 1.0, -1.0, -1.0, 0.0};
+    for (int k = 0; k < 240; ++k) {
+        if (k == 40) f.C1 = 2.2e-8;
+        if (k == 80) f.R = 47.0;
+        if (k == 120) f.SampleInterval = kReceiverStep * 2;
+        if (k == 160) f.C2 = 1e-10;
+        if (k == 200) f.Icp = -0.0;
+        f.input = inputs[k % 12];
+        ASSERT_TRUE(f.Run());
+        if (f.input == 1.0) current = f.Icp;
+        if (f.input == -1.0) current = -f.Icp;
+        if (f.input == 0.0) current = 0.0;
+        const double T = f.SampleInterval, C1 = f.C1, C2 = f.C2, R = f.R, s = C1 + C2;
+        const double G = Velmora::pm::Exp(-T * s / (R * C1 * C2));
+        const double m = (C1 * vc + C2 * vo + current * T) / s;
+        const double newVo = m + G * C1 * (vo - vc) / s + (1.0 - G) * current * R * (C1 * C1) / (s * s);
+        vc = m - G * C2 * (vo - vc) / s - (1.0 - G) * current * R * C1 * C2 / (s * s);
+        vo = newVo;
+        ASSERT_EQ(std::memcmp(&f.outputVoltage, &vo, sizeof vo), 0) << "step " << k;
+        ASSERT_EQ(std::memcmp(&f.c1Voltage, &vc, sizeof vc), 0) << "step " << k;
+    }
 }
 
 TEST(LoopFilter, InitializeKeepsTheState) {
