@@ -41,6 +41,17 @@ public:
     void EmitWaves(double phase);
     bool EmitInPhaseClockOnly(double phase);
     double InPhaseAt(double phase) const;
+
+private:
+    // Phases [rad] between two zeros of the cosine over which the in-phase clock is known (empty while
+    // low > high): EmitInPhaseClockOnly answers from it without reducing the phase.
+    struct ClockSpan {
+        double low = 1.0;
+        double high = 0.0;
+        int clock = 0;
+    };
+    static ClockSpan SpanAround(double phase, int cosineSign);
+    ClockSpan clockSpan;
     bool Finalize() override { return true; }
 };
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "dsp/VCO.h"
@@ -151,5 +152,43 @@ TEST(VCO, InitializeRestartsAndChecksTheSampleInterval) {
         testing::internal::CaptureStderr();
         EXPECT_FALSE(rig.vco.Initialize());
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "SampleInterval must be a positive number.\n");
+    }
+}
+
+// An owner that reads only the in-phase clock (AdvancePhase, then EmitInPhaseClockOnly, EmitWaves when
+// that is unsure) gets Run's clock on every firing, and InPhaseAt gives Run's in-phase output: phases of
+// either sign, near the quadrature counts' exact-reduction limit 2^31 and beyond it.
+TEST(VCO, ClockOnlyFiringsGiveRunsClock) {
+    struct Case {
+        double frequency, sensitivity, initialPhase;
+    };
+    const Case cases[] = {{28e9, 6e8, 0.0}, {-28e9, 6e8, -1e5}, {3.9e12, 6e11, 2147483648.0 - 2e6},
+                          {1e15, 0.0, 1e12}};
+    for (const Case& c : cases) {
+        VcoRig eager, lazy;
+        for (VcoRig* rig : {&eager, &lazy}) {
+            rig->vco.SampleInterval = 1.0 / (28e9 * 32);
+            rig->vco.Frequency = c.frequency;
+            rig->vco.Sensitivity = c.sensitivity;
+            rig->vco.InitialPhase = c.initialPhase;
+            ASSERT_TRUE(rig->vco.Initialize());
+        }
+        std::uint64_t state = 88172645463325252u;
+        int unsure = 0;
+        for (int n = 0; n < 200000; ++n) {
+            state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+            eager.control = lazy.control = static_cast<double>(state >> 11) * 0x1p-52 - 1.0;
+            ASSERT_TRUE(eager.vco.Run());
+            const double phase = lazy.vco.AdvancePhase();
+            if (!lazy.vco.EmitInPhaseClockOnly(phase)) {
+                ++unsure;
+                lazy.vco.EmitWaves(phase);
+            }
+            ASSERT_EQ(lazy.inPhaseClock, eager.inPhaseClock) << "frequency " << c.frequency << ", firing " << n;
+            if (n % 97 == 0) {
+                ASSERT_EQ(lazy.vco.InPhaseAt(phase), eager.inPhase) << n;
+            }
+        }
+        EXPECT_LT(unsure, 100) << "frequency " << c.frequency;
     }
 }
