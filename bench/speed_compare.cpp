@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -257,34 +258,29 @@ void CompareTanhBlock() {
 }
 
 // The clock-recovery loop and the eye monitor, fired on their own inside a receiver, in the network's order.
+// The loop sees random data bits at 16 samples per bit: every block fired (the reference) against the
+// lazy firing.
 void CompareReceiverBlocks() {
     InProcessModel<kelvane_rx> rx("(kelvane_rx)", kBitTime / 16, kBitTime, FirPath::Reference);
     kelvane_rx& m = rx.Instance().model;
     ClockRecoverySection& cr = m.clockRecovery;
     const std::size_t n = 1 << 19;
-    Compare("clock-recovery loop, per sample [M samples/s]", "samples/s", [&] {
-        for (std::size_t i = 0; i < n; ++i) {
-            cr.oscillator.Run();
-            cr.cosineFork.Run();
-            cr.clockFork.Run();
-            cr.shifter.Run();
-            cr.shifterOutput[0] = cr.shifter.output;
-            cr.detector.inPhaseInput = cr.detectorInputs[0][0];
-            cr.detector.quadratureInput = cr.detectorInputs[1][0];
-            cr.detector.dataInput = cr.detectorInputs[2][0];
-            cr.detector.Run();
-            cr.detectorOutputs[0][0] = cr.detector.inPhaseSign;
-            cr.detectorOutputs[1][0] = cr.detector.quadratureSign;
-            cr.detectorOutputs[2][0] = cr.detector.correction;
-            cr.detectorSum.Run();
-            cr.sumToReal.Run();
-            cr.loopFilter.input = cr.loopFilterInput[0];
-            cr.loopFilter.Run();
-            cr.loopFilterOutput[0] = cr.loopFilter.output;
-            cr.controlFork.Run();
-        }
-        return static_cast<double>(n);
-    }, {});
+    auto loop = [&](bool lazily) {
+        return [&cr, n, lazily] {
+            std::uint32_t bits = 0x2545F491u;
+            for (std::size_t i = 0; i < n; ++i) {
+                if (i % 16 == 0) bits = bits * 1664525u + 1013904223u;
+                cr.detectorInputs[2][0] = (bits >> 31) ? 0.2 : -0.2;
+                if (lazily) {
+                    cr.FireLazily();
+                } else {
+                    cr.Fire();
+                }
+            }
+            return static_cast<double>(n);
+        };
+    };
+    Compare("clock-recovery loop, random data bits [M samples/s]", "samples/s", loop(false), {{"lazy", loop(true)}});
     Compare("eye monitor, per sample [M samples/s]", "samples/s", [&] {
         for (std::size_t i = 0; i < n; ++i) {
             m.eyeMonitor.clockInput[0] = static_cast<int>((i / 8) & 1);
