@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -143,6 +146,12 @@ void NoteInitMessage(const std::string& message, const char* model, RunReport& r
 
 void MakeDirectory(const std::string& path) {
     if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) throw std::runtime_error("cannot create directory " + path);
+}
+
+std::string AbsolutePath(const std::string& path) {
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) == nullptr) throw std::runtime_error("cannot open the directory " + path);
+    return resolved;
 }
 
 long long FileSize(const std::string& path) {
@@ -356,7 +365,7 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     // A last call too short to carry the clock (a sample or so) is left out rather than losing a clock time.
     const std::size_t runSamples =
         ClockCapacityProblem(total % blockSize, o.samplesPerBit, factor, o.ppm).empty() ? total : total - total % blockSize;
-    TraceFollower trace(equalisedDir + "/" + kAdaptTraceFileName,
+    TraceFollower trace(AbsolutePath(equalisedDir) + "/" + kAdaptTraceFileName,
                         static_cast<int>(AppliedValue(report.rxApplied, "EOM_window", 2000)),
                         static_cast<double>(kelvane_rx::kRequestEchoSamples) * factor / o.samplesPerBit);
     std::unique_ptr<CsvWriter> csv;
@@ -408,17 +417,18 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
             if (next < runSamples) makeReceived(next, received[(b + 1) % 3].data());
         });
     };
-    const InstanceDirectory here(".");
     auto equalise = [&](std::size_t b) {
         const std::size_t n = std::min(blockSize, runSamples - b * blockSize);
         std::copy(received[b % 3].begin(), received[b % 3].begin() + static_cast<long>(n), equalised.begin());
         falling.clear();
-        InDirectory inside(equalisedHome, here);
         if (equaliser->GetWave(equalised.data(), n, &falling) != 1)
             throw std::runtime_error("the receiver's AMI_GetWave failed");
     };
     ProgressBar progress(runSamples, o.progress);
     std::size_t samplesRun = 0;
+    // The equalised receiver's calls append its trace in its directory: the main thread stays there while the
+    // run goes (the paths it uses meanwhile are absolute, or files opened before).
+    std::optional<InDirectory> insideEqualisedHome(std::in_place, equalisedHome);
     startDecisions(0);
     equalise(0);
     for (std::size_t b = 0;; ++b) {  // runSamples >= blockSize >= 1: block 0 exists
@@ -466,6 +476,7 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
         if (!more) break;
         equalise(b + 1);
     }
+    insideEqualisedHome.reset();
     progress.Finish();
     report.bits = bitsIn(samplesRun);
     analysis.SetSentBits(report.bits);

@@ -34,26 +34,20 @@ class InDirectory {
 public:
     explicit InDirectory(const InstanceDirectory& dir) {
         home_ = open(".", O_RDONLY | O_DIRECTORY);
-        ownHome_ = true;
         if (home_ < 0 || fchdir(dir.fd()) != 0) throw std::runtime_error("cannot change into " + dir.path());
-    }
-    // Returns to `back` (the current directory, opened once by a caller that changes directory often).
-    InDirectory(const InstanceDirectory& dir, const InstanceDirectory& back) : home_(back.fd()) {
-        if (fchdir(dir.fd()) != 0) throw std::runtime_error("cannot change into " + dir.path());
     }
     ~InDirectory() {
         if (fchdir(home_) != 0) {
             // Nothing sensible is left to do: the next relative path would go astray, so stop here.
             std::terminate();
         }
-        if (ownHome_) close(home_);
+        close(home_);
     }
     InDirectory(const InDirectory&) = delete;
     InDirectory& operator=(const InDirectory&) = delete;
 
 private:
     int home_ = -1;
-    bool ownHome_ = false;
 };
 
 }  // namespace ksim
