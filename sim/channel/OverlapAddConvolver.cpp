@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "sim/channel/SpectrumProduct.h"
+
 namespace ksim {
 
 OverlapAddConvolver::OverlapAddConvolver(const std::vector<double>& impulse, std::size_t blockLength)
@@ -63,7 +65,7 @@ void OverlapAddConvolver::TransformPendingBlock() {
     std::copy(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(filled_), time_.get());
     std::fill(time_.get() + filled_, time_.get() + 2 * block_, 0.0);
     forward_.Execute();
-    for (std::size_t k = 0; k < bins_; ++k) product_[k] = spectrum_[k] * partitionSpectra_[k];
+    MultiplySpectra(spectrum_.get(), partitionSpectra_.data(), product_.get(), bins_);
     inverse_.Execute();
 }
 

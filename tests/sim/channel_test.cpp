@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <random>
 #include <stdexcept>
@@ -15,6 +17,7 @@
 #include "sim/channel/ImpulseShaping.h"
 #include "sim/channel/MixedMode.h"
 #include "sim/channel/OverlapAddConvolver.h"
+#include "sim/channel/SpectrumProduct.h"
 #include "sim/channel/Touchstone.h"
 
 #ifndef KELVANE_SHARED_CHANNELS
@@ -479,6 +482,28 @@ TEST(OverlapAddConvolver, MatchesDirectConvolutionHoweverTheInputIsSplit) {
             }
             check(y, "uneven, in place");
         }
+}
+
+// The convolver's vectorisable spectrum product against std::complex's operator*, bit for bit, on every pair
+// of parts from signed zeros, finite values, huge values, infinities and NaN (where the operator recovers
+// infinities from NaN parts), in one array so that the vector loop meets them at every lane.
+TEST(OverlapAddConvolver, SpectrumProductIsTheComplexOperatorBitForBit) {
+    const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+    const double parts[] = {0.0, -0.0, 1.5, -2.25, 1e308, -3e-310, inf, -inf, nan};
+    std::vector<std::complex<double>> x, h;
+    for (double a : parts)
+        for (double b : parts)
+            for (double c : parts)
+                for (double d : parts) {
+                    x.emplace_back(a, b);
+                    h.emplace_back(c, d);
+                }
+    std::vector<std::complex<double>> product(x.size());
+    ksim::MultiplySpectra(x.data(), h.data(), product.data(), x.size());
+    for (std::size_t k = 0; k < x.size(); ++k) {
+        const std::complex<double> expected = x[k] * h[k];
+        ASSERT_EQ(std::memcmp(&product[k], &expected, sizeof expected), 0) << x[k] << " * " << h[k];
+    }
 }
 
 TEST(OverlapAddConvolver, RefusesEmptyImpulseOrBlock) {
