@@ -24,9 +24,11 @@ public:
     std::uint64_t Bytes() const { return written_ + buffer_.size(); }
     // Copies bytes [offset, offset + bytes) into out; the range must lie within Bytes().
     void Read(std::uint64_t offset, std::size_t bytes, void* out) const;
+    // Writes out what is buffered. Until the next Append, reads change nothing and may come from several
+    // threads at once.
+    void Flush() const;
 
 private:
-    void Flush() const;
     int fd_ = -1;
     mutable std::uint64_t written_ = 0;
     mutable std::vector<unsigned char> buffer_;
@@ -40,6 +42,7 @@ public:
     void Append(T value) { bytes_.Append(&value, sizeof(T)); }
     std::size_t Size() const { return static_cast<std::size_t>(bytes_.Bytes() / sizeof(T)); }
     void Read(std::size_t first, std::size_t count, T* out) const { bytes_.Read(first * sizeof(T), count * sizeof(T), out); }
+    void Flush() const { bytes_.Flush(); }  // see SpillFileBytes::Flush
 
 private:
     SpillFileBytes bytes_;
