@@ -378,7 +378,7 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     std::normal_distribution<double> noise(0.0, o.noiseRms);
     std::vector<double> block(blockSize), equalised(blockSize), times(blockSize);
     // Block b's input is received[b % 3], its decisions decisions[b % 2] and rising edges rising[b % 2]: the
-    // decision thread works a block ahead of the analysis, and makes the input of the block after that.
+    // decision thread works a block ahead of the analysis, and the input thread a block ahead of that.
     std::vector<double> received[3], decisions[2];
     for (auto& r : received) r.resize(blockSize);
     for (auto& d : decisions) d.resize(blockSize);
@@ -403,19 +403,25 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     };
     makeReceived(0, received[0].data());
 
+    // The decision receiver's call on block b; only its thread touches the block's decisions until Wait. The
+    // two receivers share nothing.
     InstanceThread deciderThread(decisionHome);
-    // The decision receiver's call on block b, then the next block's input; only that thread touches them
-    // until Wait. The two receivers share nothing.
     auto startDecisions = [&](std::size_t b) {
-        const std::size_t start = b * blockSize, n = std::min(blockSize, runSamples - start), next = start + blockSize;
-        deciderThread.Start([&, b, n, next] {
+        const std::size_t n = std::min(blockSize, runSamples - b * blockSize);
+        deciderThread.Start([&, b, n] {
             std::vector<double>& d = decisions[b % 2];
             std::copy(received[b % 3].begin(), received[b % 3].begin() + static_cast<long>(n), d.begin());
             rising[b % 2].clear();
             if (decider->GetWave(d.data(), n, &rising[b % 2]) != 1)
                 throw std::runtime_error("the receiver's AMI_GetWave failed");
-            if (next < runSamples) makeReceived(next, received[(b + 1) % 3].data());
         });
+    };
+    // Block b's input, made a block ahead on a thread of its own (in the directory the transmitter has always
+    // run in), so that it fills the time either receiver's thread waits for the other.
+    InstanceThread inputThread(decisionHome);
+    auto startInput = [&](std::size_t b) {
+        const std::size_t start = b * blockSize;
+        if (start < runSamples) inputThread.Start([&, b, start] { makeReceived(start, received[b % 3].data()); });
     };
     auto equalise = [&](std::size_t b) {
         const std::size_t n = std::min(blockSize, runSamples - b * blockSize);
@@ -429,6 +435,7 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
     // The equalised receiver's calls append its trace in its directory: the main thread stays there while the
     // run goes (the paths it uses meanwhile are absolute, or files opened before).
     std::optional<InDirectory> insideEqualisedHome(std::in_place, equalisedHome);
+    startInput(1);
     startDecisions(0);
     equalise(0);
     for (std::size_t b = 0;; ++b) {  // runSamples >= blockSize >= 1: block 0 exists
@@ -465,7 +472,11 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
         // The decisions settle whether the run goes on, so the next block's decision call starts before this
         // block's eye and statistics are folded.
         const bool more = !(untilAdapted && adapted && analysis.CountComplete()) && start + blockSize < runSamples;
-        if (more) startDecisions(b + 1);
+        if (more) {
+            inputThread.Wait();
+            startDecisions(b + 1);
+            startInput(b + 2);
+        }
         analysis.AddEqualised(equalised.data(), n, falling);
         samplesRun = start + n;
         if (csv) {
@@ -476,6 +487,7 @@ void RunLink(const SimOptions& o, const std::string& runFolder, RunReport& repor
         if (!more) break;
         equalise(b + 1);
     }
+    inputThread.Wait();
     insideEqualisedHome.reset();
     progress.Finish();
     report.bits = bitsIn(samplesRun);
