@@ -9,7 +9,7 @@ using control_edges::Rises;
 namespace {
 
 // Feedback of the decision history, the products added from the most recent decision on.
-double Feedback(const double (&weights)[DFE_custom::kTaps], const int (&history)[DFE_custom::kTaps]) {
+double Feedback(const double (&weights)[DFE_custom::kTaps], const double (&history)[DFE_custom::kTaps]) {
     return weights[0] * history[0] + weights[1] * history[1] + weights[2] * history[2] +
            weights[3] * history[3] + weights[4] * history[4];
 }
@@ -29,7 +29,7 @@ bool DFE_custom::Initialize() {
     previousClock = 0.0;
     equalisedValue = 0.0;
     decision = 0;
-    for (int& d : history) d = 0;
+    for (double& d : history) d = 0.0;
     return true;
 }
 

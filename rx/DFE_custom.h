@@ -22,7 +22,8 @@ public:
     double previousClock = 0.0;  // clock input of the previous sample
     double equalisedValue = 0.0; // last equalised value [V]
     int decision = 0;            // current decision: +1, -1, or 0 before the first one
-    int history[kTaps] = {};     // d1 (most recent) to d5: +1, -1 or 0
+    // d1 (most recent) to d5: +1, -1 or 0, held as reals since the feedback multiplies them every sample
+    double history[kTaps] = {};
 
     bool Setup() override;
     bool Initialize() override;
