@@ -34,7 +34,14 @@ std::string SafeId(const std::string& id) {
 }
 
 bool Contains(std::string_view text, std::string_view what) {
-    for (std::size_t at = 0; at + what.size() <= text.size(); ++at) {
+    if (what.empty()) return true;
+    // Only the places that hold the first character, in either case, need a closer look: the library is
+    // megabytes long and looked through at every page.
+    const char first[] = {what[0], static_cast<char>(std::toupper(static_cast<unsigned char>(what[0]))), '\0'};
+    auto next = [&](std::size_t from) {
+        return first[0] == first[1] ? text.find(first[0], from) : text.find_first_of(first, from);
+    };
+    for (std::size_t at = next(0); at != std::string_view::npos && at + what.size() <= text.size(); at = next(at + 1)) {
         std::size_t k = 0;
         while (k < what.size() && std::tolower(static_cast<unsigned char>(text[at + k])) == what[k]) ++k;
         if (k == what.size()) return true;

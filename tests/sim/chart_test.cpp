@@ -160,6 +160,8 @@ TEST(ChartPage, CarriesTheLibraryOnceAndFallsBackToStaticCharts) {
         {"", false, "carries no charting library"},
         {"a = '</SCRIPT>';", false, "cannot be embedded in a page safely"},
         {"a = '<script>';", false, "cannot be embedded in a page safely"},
+        {"if (a < b && c <s) d = '<Script src=x>';", false, "cannot be embedded in a page safely"},
+        {"if (a < b && c <s) d = '<Scrip';", true, "drag to zoom"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.library);
