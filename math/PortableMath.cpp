@@ -253,13 +253,24 @@ Reduced ReducePayneHanek(double ax) {
     return {quadrant, r.hi, r.lo};
 }
 
+// The start of the Cody-Waite reduction, for pi/4 < ax < kCodyWaiteLimit: the quadrant count kd (an integer
+// as a double) and ax - kd * part1, which is exact: both are multiples of ulp(ax) and the difference is
+// below 2^8.
+struct CodyWaiteStart {
+    double kd;
+    double t1;
+};
+
+CodyWaiteStart StartCodyWaite(double ax) {
+    const double kd = (ax * kTwoOverPi + kRoundingShift) - kRoundingShift;
+    return {kd, ax - kd * kHalfPiPart1};
+}
+
 // Reduction of a finite ax >= 0.
 Reduced ReduceQuarterPeriods(double ax) {
     if (ax <= kQuarterPi) return {0, ax, 0.0};
     if (ax < kCodyWaiteLimit) {
-        const double kd = (ax * kTwoOverPi + kRoundingShift) - kRoundingShift;
-        // ax - kd * part1 is exact: both are multiples of ulp(ax) and the difference is below 2^8.
-        const double t1 = ax - kd * kHalfPiPart1;
+        const auto [kd, t1] = StartCodyWaite(ax);
         const DoubleDouble s2 = TwoSum(t1, -(kd * kHalfPiPart2));
         const DoubleDouble s3 = TwoSum(s2.hi, -(kd * kHalfPiPart3));
         const DoubleDouble s4 = TwoSum(s3.hi, -(kd * kHalfPiPart4));
@@ -575,8 +586,7 @@ int SignOfCos(double x) {
         // forms them: within 2^-40 of the exact remainder (kd * part4 < 2^-40 is left out), far inside the
         // margin. Where the reduction would go on to the exact method, the remainder is below 2^-28 and
         // the quadrant count is the same.
-        const double kd = (ax * kTwoOverPi + kRoundingShift) - kRoundingShift;
-        const double t1 = ax - kd * kHalfPiPart1;
+        const auto [kd, t1] = StartCodyWaite(ax);
         remainder = (t1 - kd * kHalfPiPart2) - kd * kHalfPiPart3;
         quadrant = static_cast<int>(kd) & 3;
     } else {
