@@ -1,8 +1,7 @@
 #include "rx/ClockRecoverySection.h"
 
+#include "runtime/DirectFiring.h"
 #include "rx/BlockSetup.h"
-
-#include <type_traits>
 
 bool ClockRecoverySection::Setup() {
     bitRate = 1 / bitTime;
@@ -43,12 +42,7 @@ void ClockRecoverySection::SettleShifterInput() {
 }
 
 bool ClockRecoverySection::Fire() {
-    bool ok = true;
-    // Every member is of exactly its declared class: its Run is called directly and may be inlined.
-    auto fire = [&ok](auto& block) {
-        using Block = std::remove_reference_t<decltype(block)>;
-        ok = block.Block::Run() && ok;
-    };
+    Velmora::DirectFiring fire;  // every member is of exactly its declared class
     SettleShifterInput();
     fire(oscillator);
     fire(cosineFork);
@@ -68,7 +62,7 @@ bool ClockRecoverySection::Fire() {
     fire(loopFilter);
     loopFilterOutput[0] = loopFilter.output;
     fire(controlFork);  // branch 1 reaches the oscillator on the next sample
-    return ok;
+    return fire.Succeeded();
 }
 
 bool ClockRecoverySection::FireLazily() {

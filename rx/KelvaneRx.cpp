@@ -1,8 +1,8 @@
 #include "rx/KelvaneRx.h"
 
 #include <cstddef>
-#include <type_traits>
 
+#include "runtime/DirectFiring.h"
 #include "runtime/JoinOnNewStorage.h"
 #include "runtime/TruncateToInt.h"
 #include "runtime/UnitRates.h"
@@ -266,13 +266,7 @@ void kelvane_rx::EndBlock(std::size_t fired) {
 bool kelvane_rx::Run() {
     ClockRecoverySection& cr = clockRecovery;
     CustomFIR_select_inp& eq = equaliserSection.equaliser;
-    bool ok = true;
-    // Every member is of exactly its declared class, so its Run is called directly, not through the
-    // virtual table, and the small blocks' Runs are inlined.
-    auto fire = [&ok](auto& block) {
-        using Block = std::remove_reference_t<decltype(block)>;
-        ok = block.Block::Run() && ok;
-    };
+    Velmora::DirectFiring fire;  // every member is of exactly its declared class
     const bool everyBlock = referenceFiring || !settingsFired;
     // Mux input 0 takes the rising edges' times, input 1 the falling ones'; another selection is an error
     // that the mux reports, so both fire then.
@@ -288,7 +282,7 @@ bool kelvane_rx::Run() {
     fire(equalisedFork);  // the DFE's equalised value of the previous sample
 
     // Clock recovery, on values of the previous sample.
-    ok = (referenceFiring ? cr.Fire() : cr.FireLazily()) && ok;
+    fire.Record(referenceFiring ? cr.Fire() : cr.FireLazily());
 
     // Tick, start gate and adaptation; the request returns to its engine through a 16000-sample ring.
     fire(tickFork);
@@ -344,7 +338,7 @@ bool kelvane_rx::Run() {
     outputPort[0] = outputRelay[0];
     decisionPort[0] = decisionRelay[0];
     tickPort[0] = tickRelay[0];
-    return ok;
+    return fire.Succeeded();
 }
 
 void kelvane_rx::AppendInitNotes(std::string& text) const {
